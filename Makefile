@@ -1,0 +1,55 @@
+# Two commands for a new user on Debian 12:
+#   make run   install what is missing, build in Release, start the player
+#   make test  install what is missing, build, run every test (headless)
+
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+BUILD_REL ?= build-release
+BUILD_SAN ?= build-asan
+BUILD_TSAN ?= build-tsan
+CMAKE_GEN := -G Ninja
+
+.PHONY: deps run test build release test-main test-asan test-tsan bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+release: deps
+	cmake -S . -B $(BUILD_REL) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_REL) -j $(JOBS)
+
+run: release
+	@bash scripts/run-main.sh $(BUILD_REL)
+
+test-main: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The engine and video tests again under AddressSanitizer + UBSan.
+test-asan: deps
+	cmake -S . -B $(BUILD_SAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DHV_SANITIZE=ON \
+	  -DHV_BUILD_GUI=OFF -DHV_BUILD_BENCH=OFF
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 900 -L sanitize
+
+# The threaded tests under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DHV_TSAN=ON \
+	  -DHV_BUILD_BENCH=OFF
+	cmake --build $(BUILD_TSAN) -j $(JOBS)
+	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 900 -L threads
+
+test: test-main test-asan test-tsan
+
+bench: release
+	@for b in $(BUILD_REL)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+clean:
+	rm -rf $(BUILD) $(BUILD_REL) $(BUILD_SAN) $(BUILD_TSAN)

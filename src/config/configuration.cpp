@@ -1,0 +1,1 @@
+#include "config/doughnut_geometry.h"

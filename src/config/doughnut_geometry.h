@@ -1,0 +1,31 @@
+// The doughnut geometry record shared by both programs and the settings that
+// travel with it in CamSetup.xml. Plain data, no Qt, no GStreamer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace hv {
+
+// Circle parameters in the 600 x 600 setup square (x right, y down).
+struct DoughnutGeometry {
+    int32_t left = 111;        // X1_1: left edge of the cut area
+    int32_t top = 111;         // Y1_1: top edge of the cut area
+    int32_t width = 390;       // X2_1: cut-area width (horizontal outer diameter)
+    int32_t height = 380;      // Y2_1: cut-area height (outer diameter used by the unwrap)
+    int32_t innerRadius = 36;  // RSIZE_1: inner circle radius, x units
+    int32_t flipH = 0;         // FLIP_1
+    int32_t flipV = 0;         // FLIP_V
+};
+
+// The setup utility's own settings stored beside the geometry.
+struct SetupSettings {
+    std::string lastFolder;  // OPATH, at most 260 bytes once trimmed
+    int32_t popupX = 0;      // POPUP_X
+    int32_t popupY = 0;      // POPUP_Y
+    int32_t mainX = 0;       // MAIN_X
+    int32_t mainY = 0;       // MAIN_Y
+    int32_t shiftRect = 0;   // SHIFTERECT, 1..200, 0 when never set
+};
+
+}  // namespace hv

@@ -1,0 +1,1 @@
+#include "unwrap/ring_geometry.h"

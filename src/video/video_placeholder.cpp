@@ -1,0 +1,1 @@
+#include "video/frame_source.h"
