@@ -8,6 +8,7 @@
 namespace hv {
 
 // Circle parameters in the 600 x 600 setup square (x right, y down).
+// Default member values are the start-up defaults of both programs.
 struct DoughnutGeometry {
     int32_t left = 111;        // X1_1: left edge of the cut area
     int32_t top = 111;         // Y1_1: top edge of the cut area
@@ -16,6 +17,8 @@ struct DoughnutGeometry {
     int32_t innerRadius = 36;  // RSIZE_1: inner circle radius, x units
     int32_t flipH = 0;         // FLIP_1
     int32_t flipV = 0;         // FLIP_V
+
+    friend bool operator==(const DoughnutGeometry&, const DoughnutGeometry&) = default;
 };
 
 // The setup utility's own settings stored beside the geometry.
@@ -26,6 +29,20 @@ struct SetupSettings {
     int32_t mainX = 0;       // MAIN_X
     int32_t mainY = 0;       // MAIN_Y
     int32_t shiftRect = 0;   // SHIFTERECT, 1..200, 0 when never set
+
+    friend bool operator==(const SetupSettings&, const SetupSettings&) = default;
 };
+
+// Default inner radius for a cut area: round((width - left) / 7.85714), the
+// divisor held as a single-precision number, halves to even. Note that the
+// left edge is subtracted from the width. (111, 390) gives 36, (115, 390) 35.
+int32_t DefaultInnerRadius(int32_t left, int32_t width);
+
+// Geometry both programs set before looking for CamSetup.xml; also what the
+// setup utility's "Reset" and a save with left = width = 0 restore.
+inline constexpr DoughnutGeometry kStartupGeometry{111, 111, 390, 380, 36, 0, 0};
+
+// Geometry a reader substitutes when a required tag is missing or empty.
+inline constexpr DoughnutGeometry kFallbackGeometry{115, 35, 390, 380, 35, 0, 0};
 
 }  // namespace hv
