@@ -1,0 +1,110 @@
+// The player's unwrap engine: per stream, the ring geometry, the unwrap
+// table and the panoramas; per frame, the UnwrapFrame job.
+//
+// Life of a stream: Configure (tables and panoramas zeroed, table invalid,
+// the ready panorama all zero) -> the first UnwrapFrame builds the table for
+// the current flip mode and copies nothing -> every later UnwrapFrame copies
+// the ring into a panorama and publishes it. A flip (SetFlipMode /
+// AdvanceFlipMode / InvalidateTable) makes the next job rebuild the table
+// and copy nothing that time, so the ready panorama stays the last one
+// copied, in the previous mode. Release (or the next Configure) frees them.
+//
+// Threads:
+//  - Configure / Release: the thread that starts and ends a stream. They wait
+//    until a running UnwrapFrame has finished and keep the next one out.
+//  - UnwrapFrame: any thread; a job that finds the previous one still busy
+//    returns at once (the frame is dropped). Only the job touches the table
+//    and the fast plan.
+//  - SetFlipMode / AdvanceFlipMode / InvalidateTable / CurrentFlipMode /
+//    TableValid: any thread (atomic words). A flip that lands while a job is
+//    building the table is never lost: the table is valid only for the
+//    request it was built for.
+//  - AcquireReady: any thread, typically the renderer once per render; it
+//    pins the newest complete panorama (see panorama_buffers.h), so the
+//    renderer never reads pixels a job is writing and no job waits for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "unwrap/panorama_buffers.h"
+#include "unwrap/ring_geometry.h"
+#include "unwrap/unwrap_table.h"
+#include "video/frame_source.h"
+
+namespace hv {
+
+class UnwrapEngine {
+  public:
+    // How the per-frame copy runs. All give the same panorama.
+    enum class CopyPath {
+        Reference,   // the two-array gather, one pixel after the other
+        Fast,        // one precomputed offset per pixel, tiled
+        FastThreads  // Fast, split into two row halves on two threads
+    };
+
+    UnwrapEngine();
+    ~UnwrapEngine();
+    UnwrapEngine(const UnwrapEngine&) = delete;
+    UnwrapEngine& operator=(const UnwrapEngine&) = delete;
+
+    // Allocates the table and three zeroed panoramas for `ring` and clears
+    // the table-valid flag. `ring` must come from BuildRingGeometry (or
+    // BuildPreviewGeometry); false with a message for a geometry that is not
+    // usable (e.g. built for another frame size limit).
+    bool Configure(const RingGeometry& ring, std::string* error = nullptr);
+    void Release();
+    bool Configured() const;
+    // The current stream's geometry (a copy; zero when none).
+    RingGeometry Geometry() const;
+
+    void SetFlipMode(FlipMode mode);  // 0..3; clears the table-valid flag
+    FlipMode AdvanceFlipMode();       // the flip button: next mode, returned
+    FlipMode CurrentFlipMode() const;
+    void InvalidateTable();
+    bool TableValid() const;
+
+    void SetCopyPath(CopyPath path) { copyPath_.store(path); }
+
+    // The per-frame job: takes the source's current picture into `fb` (which
+    // must be allocated for the stream's frame size) and unwraps it. Returns
+    // true when the panorama may have changed and a render should be
+    // requested; false when the job was dropped (busy, no source, no stream,
+    // frame buffer of another size, no free panorama).
+    bool UnwrapFrame(FrameSource* source, FrameBuffer& fb);
+    // The same job for a picture that is already in `fb`.
+    bool UnwrapFrame(const FrameBuffer& fb);
+
+    // Pins the ready panorama for reading; empty when nothing is configured.
+    PanoramaView AcquireReady() const { return buffers_.Acquire(); }
+
+    bool Busy() const { return busy_.load(); }
+    // Number of table builds so far (each one a frame that copied nothing).
+    uint64_t TableBuilds() const { return tableBuilds_.load(); }
+
+  private:
+    bool RunJob(const FrameBuffer& fb);
+    void Copy(const uint32_t* frame, uint32_t* panorama);
+    void LockOutJobs();  // waits for a running job, then holds the busy flag
+
+    std::atomic<bool> busy_{false};
+    std::atomic<FlipMode> flipMode_{0};
+    // The table is valid while builtRequest_ == request_; a flip bumps
+    // request_. Both only grow (wrapping is harmless: equality is all).
+    std::atomic<uint32_t> request_{1};
+    std::atomic<uint32_t> builtRequest_{0};
+    std::atomic<uint64_t> tableBuilds_{0};
+    std::atomic<CopyPath> copyPath_{CopyPath::Fast};
+
+    // Owned by whoever holds busy_ (the job, or Configure / Release).
+    RingGeometry ring_;
+    bool configured_ = false;
+    UnwrapTable table_;
+    GatherPlan plan_;
+
+    PanoramaBuffers buffers_;
+};
+
+}  // namespace hv
