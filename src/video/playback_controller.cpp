@@ -1,0 +1,368 @@
+#include "video/playback_controller.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "video/frame_source_graph.h"
+#include "video/playback_frame_worker.h"
+#include "video/video_info.h"
+#include "video/volume_table.h"
+
+namespace hv {
+
+std::optional<int32_t> PositionBarValue(int64_t position, int64_t duration, int32_t frameCount) {
+    if (duration <= 0) return std::nullopt;
+    if (position < 0) position = 0;
+    // In double: frame count x position overflows 64 bits for long videos.
+    const double v = static_cast<double>(frameCount) * static_cast<double>(position) /
+                     static_cast<double>(duration);
+    return static_cast<int32_t>(std::lrint(std::min(v, 2147483647.0)));
+}
+
+PlaybackController::PlaybackController(PlaybackHost& host, UnwrapEngine& engine,
+                                       PlaybackOptions options)
+    : host_(host),
+      ownUnwrapper_(std::make_unique<EngineUnwrapper>(engine)),
+      unwrapper_(*ownUnwrapper_),
+      options_(std::move(options)) {}
+
+PlaybackController::PlaybackController(PlaybackHost& host, FrameUnwrapper& unwrapper,
+                                       PlaybackOptions options)
+    : host_(host), unwrapper_(unwrapper), options_(std::move(options)) {}
+
+PlaybackController::~PlaybackController() {
+    // The worker uses every member; it must be gone before any is destroyed.
+    SetAppClosing();
+    worker_.Join();
+}
+
+bool PlaybackController::StopWanted() const {
+    return appClosing_.load() || worker_.StopRequested();
+}
+
+bool PlaybackController::VideoOpen() const {
+    return GraphActive.load() == 1 && source_.Held();
+}
+
+VideoFormat PlaybackController::Format() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return format_;
+}
+
+std::string PlaybackController::CurrentVideoFile() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return currentFile_;
+}
+
+std::string PlaybackController::VideoInfoText() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return videoInfo_;
+}
+
+PlaybackStats PlaybackController::Stats() const {
+    PlaybackStats s;
+    s.loopsStarted = loopsStarted_.load();
+    s.cycles = cycles_.load();
+    s.unwrapStarted = unwrapStarted_.load();
+    s.unwrapDropped = unwrapDropped_.load();
+    s.positionReads = positionReads_.load();
+    s.restarts = restarts_.load();
+    return s;
+}
+
+// ---- opening and stopping ------------------------------------------------
+
+void PlaybackController::StopForLoad(const PumpStep& pumpStep) {
+    bool held = source_.Call([](FrameSource& s) { s.Stop(); });
+    if (held) {
+        SleepStep(100);
+        source_.Call([](FrameSource& s) { s.Seek(0); });
+    }
+    RequestPlaybackStop(kLoadStopFirstWaitMs, pumpStep);
+    pumpStep(1);
+    SleepStep(100);
+    WaitUntilReleased(pumpStep);
+}
+
+bool PlaybackController::OpenVideo(const std::string& chosenName, const DoughnutGeometry& geometry,
+                                   const PumpStep& pumpStep) {
+    const std::string name = TrimVideoName(chosenName);
+    if (name.empty() || appClosing_.load()) {
+        state_.store(kPlayerIdle);
+        return false;
+    }
+    state_.store(kPlayerIdle);
+    // Normally the Load command has stopped the previous video already; a
+    // worker that still plays is stopped here rather than waited for forever.
+    if (!worker_.Finished()) worker_.RequestStop();
+    WaitUntilReleased(pumpStep);
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        videoInfo_ = BeginVideoInfo(name);
+        currentFile_ = name;
+        geometry_ = geometry;
+        format_ = VideoFormat{};
+    }
+    position_.store(0);
+    worker_.Start([this, name] { VideoWorker(name); });
+    state_.store(kPlayerIdle);
+    return true;
+}
+
+void PlaybackController::RequestPlaybackStop(int firstWaitMs, const PumpStep& pumpStep) {
+    worker_.RequestStop();
+    state_.store(kPlayerStopRequested);
+    pumpStep(firstWaitMs);
+    SleepStep(firstWaitMs);
+    for (int pass = 0; pass < kStopPasses && state_.load() != kPlayerIdle; ++pass) {
+        pumpStep(10);
+        SleepStep(10);
+        // Repeat the request over a "2" the build has just written, but
+        // keep an acknowledgement (0) that arrived meanwhile.
+        int32_t playing = kPlayerPlaying;
+        state_.compare_exchange_strong(playing, kPlayerStopRequested);
+    }
+    state_.store(kPlayerIdle);
+}
+
+void PlaybackController::WaitUntilReleased(const PumpStep& pumpStep) {
+    while (!worker_.Finished() || GraphActive.load() != 0) pumpStep(100);
+    worker_.Join();
+}
+
+void PlaybackController::Shutdown(const PumpStep& pumpStep) {
+    if (shutDown_.exchange(true)) return;
+    StopSource();
+    SetAppClosing();
+    RequestPlaybackStop(kExitStopFirstWaitMs, pumpStep);
+    WaitUntilReleased(pumpStep);
+}
+
+void PlaybackController::StopSource() {
+    source_.Call([](FrameSource& s) { s.Stop(); });
+}
+
+void PlaybackController::SetAppClosing() {
+    appClosing_.store(true);
+    worker_.RequestStop();
+}
+
+// ---- worker --------------------------------------------------------------
+
+void PlaybackController::VideoWorker(std::string file) {
+    if (TrimVideoName(file).empty()) return;
+    state_.store(kPlayerStopRequested);  // "starting" shares the value 1
+    worker_.SleepFor(100);
+    if (StopWanted()) return;
+    host_.SetTitle(file);
+
+    FrameSourceGraphHooks hooks;
+    hooks.running = [this](FrameSource& source) { HandOver(source); };
+    hooks.factory = options_.factory;
+    hooks.prerollTimeoutMs = options_.prerollTimeoutMs;
+    BuildFrameSourceGraph(FrameSourceProgram::Player, file, host_.Messages(), hooks);
+}
+
+void PlaybackController::HandOver(FrameSource& source) {
+    const VideoFormat format = source.Format();
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        format_ = format;
+    }
+    position_.store(0);
+    if (!StopWanted()) {
+        state_.store(kPlayerPlaying);
+        source_.Attach(&source);
+        ApplyVolumeLevel(volumeLevel_.load());
+        host_.StreamOpened(format);
+
+        frame_.Allocate(std::max(format.width, 0), std::max(format.height, 0));
+        if (worker_.SleepFor(500)) {
+            int32_t size = std::min(format.sampleSize, frame_.PictureBytes());
+            if (size > 0) source.CurrentFrame(frame_.data(), &size);
+        }
+        int32_t volume = 0;
+        if (source_.Call([&](FrameSource& s) { volume = s.GetVolume(); })) {
+            savedVolume_.store(volume);
+        }
+        if (!StopWanted()) RunPlaybackLoop(source);
+        source_.Detach();
+        frame_ = FrameBuffer{};
+    }
+    // Acknowledge a stop request that arrived before the loop could.
+    state_.store(kPlayerIdle);
+}
+
+void PlaybackController::RunPlaybackLoop(FrameSource& source) {
+    state_.store(kPlayerPlaying);
+    const VideoFormat format = Format();
+    DoughnutGeometry geometry;
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        geometry = geometry_;
+    }
+    const RingGeometryResult rg = BuildRingGeometry(geometry, format.width, format.height);
+    std::string error = rg.error;
+    if (!rg.ok || !unwrapper_.Configure(rg.ring, &error)) {
+        // A ring the view cannot be built from: say why and close the video
+        // instead of unwrapping with undefined view limits.
+        host_.Messages().ShowMessage(MessageKind::Monitoring, kMonitoringCaption, error);
+        state_.store(kPlayerIdle);
+        host_.ResetTitle();
+        std::lock_guard<std::mutex> lock(textMutex_);
+        videoInfo_.clear();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        videoInfo_ += PlayerStreamLines(format, rg.ring.Wp, rg.ring.Hs());
+    }
+    host_.StreamStarted(rg.ring, format);
+
+    loopRunning_.store(true);
+    loopsStarted_.fetch_add(1);
+    {
+        FrameJobWorker unwrap([this, &source] {
+            if (unwrapper_.UnwrapFrame(source, frame_)) host_.RequestRender();
+        });
+        int cycle = 0;
+        for (;;) {
+            if (state_.load() == kPlayerStopRequested || StopWanted()) break;
+            if (unwrap.Trigger()) {
+                unwrapStarted_.fetch_add(1);
+            } else {
+                unwrapDropped_.fetch_add(1);
+            }
+            cycles_.fetch_add(1);
+            if (++cycle == kPositionBarEvery) {
+                cycle = 0;
+                int64_t pos = -1;
+                source_.Call([&](FrameSource& s) { pos = s.Position(); });
+                if (pos >= 0) position_.store(pos);
+                positionReads_.fetch_add(1);
+                if (auto bar =
+                        PositionBarValue(position_.load(), format.duration, format.frameCount)) {
+                    host_.SetPositionBar(*bar);
+                }
+            }
+            // A stream without a known duration never counts as ended.
+            if (repeat_.load() && format.duration > 0 && position_.load() >= format.duration) {
+                Restart();
+            }
+            worker_.SleepFor(kPlaybackCycleMs);
+        }
+        unwrap.Stop();  // the last job has finished: the panorama is ours
+    }
+    loopRunning_.store(false);
+    state_.store(kPlayerIdle);  // the acknowledgement RequestPlaybackStop waits for
+
+    host_.StreamEnded();
+    host_.ResetTitle();
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        videoInfo_.clear();
+    }
+    unwrapper_.ReleaseWorking();
+}
+
+// ---- transport -----------------------------------------------------------
+
+bool PlaybackController::PlayVideo() {
+    if (!VideoOpen()) return false;
+    const int64_t duration = Format().duration;
+    return source_.Call([&](FrameSource& s) {
+        if (position_.load() == duration) {
+            position_.store(0);
+            s.Seek(0);
+        }
+        s.Run();
+    });
+}
+
+bool PlaybackController::PauseVideo() {
+    if (!VideoOpen()) return false;
+    return source_.Call([](FrameSource& s) { s.Pause(); });
+}
+
+bool PlaybackController::RestartVideo() {
+    if (!VideoOpen()) return false;
+    return Restart();
+}
+
+bool PlaybackController::Restart() {
+    restarts_.fetch_add(1);
+    SleepStep(100);
+    return source_.Call([&](FrameSource& s) {
+        s.Pause();
+        position_.store(0);
+        s.WaitForState();
+        s.Seek(0);
+        s.WaitForState();
+        s.Run();
+    });
+}
+
+bool PlaybackController::SeekToFrame(int32_t n, const PumpStep& pumpStep) {
+    if (!VideoOpen() || !loopRunning_.load()) return false;
+    const VideoFormat format = Format();
+    n = std::clamp(n, 0, std::max(format.frameCount, 0));
+    const int64_t target = format.avgTimePerFrame * static_cast<int64_t>(n);
+    const bool held = source_.Call([&](FrameSource& s) {
+        s.Pause();
+        s.WaitForState();
+        s.Seek(target);
+        s.WaitForState();
+    });
+    if (!held) return false;
+    position_.store(target);
+    pumpStep(250);
+    return source_.Call([](FrameSource& s) { s.Run(); });
+}
+
+// ---- sound ---------------------------------------------------------------
+
+bool PlaybackController::ApplyVolumeLevel(int32_t level) {
+    const std::optional<int32_t> volume = VolumeForLevel(level);
+    if (!volume) return false;
+    host_.ShowVolumeLevel(level);
+    source_.Call([&](FrameSource& s) { s.SetVolume(*volume); });
+    if (level >= 1) volumeLevel_.store(level);  // level 0 (mute) keeps it
+    return true;
+}
+
+bool PlaybackController::SetVolumeLevel(int32_t level) {
+    if (!VideoOpen()) return false;
+    if (!ApplyVolumeLevel(level)) return false;
+    if (level >= 1 && soundMuted_.load()) {
+        host_.ShowSoundOn(true);
+        soundMuted_.store(false);
+    }
+    return true;
+}
+
+bool PlaybackController::ToggleSound() {
+    return soundMuted_.load() ? UnmuteSound() : MuteSound();
+}
+
+bool PlaybackController::MuteSound() {
+    if (!VideoOpen()) return false;
+    int32_t volume = 0;
+    source_.Call([&](FrameSource& s) { volume = s.GetVolume(); });
+    savedVolume_.store(volume);
+    host_.ShowSoundOn(false);
+    ApplyVolumeLevel(0);
+    soundMuted_.store(true);
+    return true;
+}
+
+bool PlaybackController::UnmuteSound() {
+    if (!VideoOpen()) return false;
+    const int32_t saved = savedVolume_.load();
+    source_.Call([&](FrameSource& s) { s.SetVolume(saved); });
+    host_.ShowSoundOn(true);
+    ApplyVolumeLevel(volumeLevel_.load());
+    soundMuted_.store(false);
+    return true;
+}
+
+}  // namespace hv
