@@ -1,0 +1,109 @@
+// Perspective rendering of the panorama: the current ViewState becomes a
+// fixed-point rotation matrix, and every view pixel's ray is rotated into the
+// sphere of the panorama, whose azimuth picks the column and whose elevation
+// picks the row.
+//
+// Fixed point: the matrix M holds the rotation scaled by fixScale (about
+// 2^17 / fovRad), so a ray's components stay below 2^19 and a component
+// shifted left by kViewTableBits still fits 32 bits. Ray arithmetic wraps in
+// 32 bits (computed unsigned); divisions are unsigned.
+//
+// Threads: a ViewRenderer belongs to the one thread that renders. The free
+// functions are pure apart from the output buffer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "unwrap/navigation.h"
+#include "unwrap/view_buffer.h"
+#include "unwrap/view_setup.h"
+
+namespace hv {
+
+enum class QualityMode : int32_t { Draft = 0, Mixed = 1, High = 2 };
+
+// The player's settings for one render, copied from its program-wide words.
+struct RenderOptions {
+    QualityMode quality = QualityMode::High;
+    bool grayscale = false;
+    bool soften = false;
+};
+
+// Field-of-view terms, recomputed only when the field of view changes.
+struct FovTerms {
+    float fov = 0;       // degrees
+    float fovRad = 0;    // single
+    float rayScale = 0;  // single: pixScale * tan(fovRad / 2)
+    float fixScale = 0;  // single: 131072 / max(fovRad, 0.3)
+};
+FovTerms ComputeFovTerms(const ViewSetup& setup, float fov);
+
+// Row-major rotation C = Ry(pan) * Rx(tilt), columns 0 and 1 scaled by
+// rayScale. C[3] is always 0.
+std::array<float, 9> BuildRotation(float tiltRad, float panRad, float rayScale);
+
+// M[i] = round(C[i] * fixScale + 0.5).
+using FixedMatrix = std::array<int32_t, 9>;
+FixedMatrix ToFixedMatrix(const std::array<float, 9>& C, float fixScale);
+
+// The matrix of a view state (steps 1-4 of a render without the cache).
+FixedMatrix ViewMatrix(const ViewSetup& setup, const ViewState& view);
+
+// True when every ray of the view stays short enough for the fixed-point
+// arithmetic of both renderers (no wrapped shifts or products). Matrices of
+// the navigation's range of fields of view always pass.
+bool RaysInRange(const ViewSetup& setup, const FixedMatrix& M);
+
+// Angle of the vector (forward a, side b) in 1/256 panorama columns, 0 straight
+// ahead, positive toward +b, in -halfTurn .. halfTurn.
+int32_t AngleOf(int32_t a, int32_t b, const ViewTables& T);
+
+// The renderers write Wout x Hout pixels of `out` (capacity at least
+// Wout * (Hout + 1) + 1 pixels, as ViewBuffer provides):
+// RenderDraft: nearest pixel, rows 0 .. Hout (the last in the spare row).
+// RenderHigh: bilinear with the 360-degree seam, rows 1 .. Hout - 1 and
+// columns 0 .. Wout - 2; rays outside the panorama leave pixels unchanged.
+// Both return false (writing nothing) for an invalid source, a source whose
+// size differs from the setup's, or a matrix outside RaysInRange.
+// The plain versions dispatch to the fastest path the processor has; the
+// Scalar versions are the reference every other path matches bit for bit.
+bool RenderDraft(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                 uint32_t* out);
+bool RenderHigh(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src, uint32_t* out);
+bool RenderDraftScalar(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                       uint32_t* out);
+bool RenderHighScalar(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                      uint32_t* out);
+// AVX2 paths; return false without writing when the processor lacks AVX2.
+bool RenderDraftAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                     uint32_t* out);
+bool RenderHighAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                    uint32_t* out);
+bool CpuHasAvx2();
+
+// Renders the view of one frame: the matrix of `view`, the renderer that
+// `options.quality` and `moving` choose (Draft, or Mixed while moving: draft;
+// otherwise high), then grayscale and soften when asked for.
+class ViewRenderer {
+  public:
+    explicit ViewRenderer(std::shared_ptr<const ViewSetup> setup);
+
+    // Returns false, leaving the buffer unchanged, when the source does not
+    // match the setup or the view state is not a finite view.
+    bool Render(const ViewSource& src, const ViewState& view, bool moving,
+                const RenderOptions& options, ViewBuffer& buffer);
+
+    const ViewSetup& setup() const { return *setup_; }
+    const FovTerms& fovTerms() const { return fov_; }
+    const FixedMatrix& matrix() const { return M_; }
+
+  private:
+    std::shared_ptr<const ViewSetup> setup_;
+    bool fovValid_ = false;
+    FovTerms fov_;
+    FixedMatrix M_{};
+};
+
+}  // namespace hv

@@ -1,0 +1,144 @@
+#include "unwrap/view_setup.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace hv {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+int32_t RoundEven(double v) {
+    return static_cast<int32_t>(std::lrint(v));
+}
+
+// Brings a column computed from a table angle into 0 .. Ws - 1. One turn is
+// enough for every angle the tables hold; the loops only guard odd sizes.
+int32_t WrapColumn(int32_t c, int32_t Ws) {
+    if (c < 0) c += Ws;
+    if (c >= Ws) c -= Ws;
+    while (c < 0) c += Ws;
+    while (c >= Ws) c -= Ws;
+    return c;
+}
+
+void BuildViewSize(ViewSetup& s) {
+    if (s.Hs < 400) {
+        s.Hout = s.Hs;
+        const int32_t w = RoundEven(static_cast<double>(1.777f) * s.Hs);
+        s.Wout = 4 * RoundEven(w / 4.0);
+    } else {
+        s.Wout = 600;
+        s.Hout = 400;
+    }
+    s.pixScale = static_cast<float>(2.0 / s.Wout);
+    s.aspect = static_cast<float>(static_cast<double>(s.Hout) / s.Wout);
+    s.colStart = -((s.Wout - 1) >> 1);
+    s.colEnd = s.Wout - 1 - ((s.Wout - 1) >> 1);
+    s.rowStart = -(s.Hout >> 1);
+    s.rowEnd = s.Hout - 1 - (s.Hout >> 1);
+    s.pixelCount = s.Wout * s.Hout;
+    s.header.biWidth = s.Wout;
+    s.header.biHeight = s.Hout;
+    s.header.biSizeImage = 4 * s.Wout * s.Hout;
+}
+
+void BuildTables(ViewSetup& s) {
+    ViewTables& T = s.tables;
+    const int32_t N = kViewTableSteps;
+    const double k = s.k;
+    for (int32_t i = 0; i < N; ++i) {
+        const double t = (i + 1) / static_cast<double>(N);
+        T.LEN[i] = RoundEven(N * std::sqrt(1 + t * t));
+    }
+    T.LEN[N] = RoundEven(N * std::sqrt(2.0));
+    for (int32_t a = 0; a < 256; ++a) {
+        for (int32_t b = 0; b < 256; ++b) T.PROD[a][b] = a * b;
+    }
+    const int32_t halfHs = RoundEven(s.Hs / 2.0);
+    const int32_t halfWs = RoundEven(s.Ws / 2.0);
+    for (int32_t i = 0; i <= N; ++i) {
+        if (i < N) {
+            const double t = (i + 1) / static_cast<double>(N);
+            // At t = 1 the ratio t / (1 - t) is infinite: a right angle.
+            const double angle = (i + 1 < N) ? std::atan(t / (1 - t)) : kPi / 2;
+            T.A[i] = RoundEven(angle * k + 0.5);
+            T.ANG8[i] = RoundEven(angle * k * 256 + 0.5);
+        } else {
+            T.A[i] = RoundEven(kPi * k / 2 + 0.5);
+            T.ANG8[i] = RoundEven(kPi * k / 2 * 256 + 0.5);
+        }
+        const int32_t a = T.A[i];
+        T.COLQ4[i] = a;
+        T.ROWUP[i] = std::clamp(halfHs + a, 0, s.Hs - 1);
+        T.ROWDN[i] = std::clamp(halfHs - a + 1, 1, s.Hs);
+        T.COLQ1[i] = WrapColumn(halfWs + a, s.Ws);
+        T.COLQ2[i] = WrapColumn(halfWs - a, s.Ws);
+        T.COLQ3[i] = WrapColumn(s.Ws - a, s.Ws);
+        T.COLQ4[i] = WrapColumn(a, s.Ws);
+    }
+    T.quarter = 64 * s.Ws;
+    T.halfTurn = 128 * s.Ws;
+}
+
+// Starting view: tilt limits that keep the view inside a panorama that does
+// not reach the poles, and a field of view whose vertical extent fits them.
+ViewState StartingView(const ViewSetup& s) {
+    ViewState v;
+    v.minTilt = -90;
+    v.maxTilt = 90;
+    v.fov = 120;
+    v.minFov = 24;
+    v.maxFov = 120;
+    const float vext = static_cast<float>(180.0 * s.Hs / s.Ws);
+    if (vext < 90) v.maxTilt = vext;
+    if (-vext > -90) v.minTilt = -vext;
+    HalfVerticalFov halfVerticalFov(s.aspect);
+    float h = vext;
+    bool reduced = false;
+    while (2.0 * h >= static_cast<double>(v.maxTilt) - v.minTilt) {
+        v.fov = static_cast<float>(v.fov / 1.01);
+        h = halfVerticalFov(v.fov);
+        reduced = true;
+    }
+    if (reduced) v.maxFov = v.fov;
+    v.tilt = 0;
+    v.pan = -90;
+    return v;
+}
+
+}  // namespace
+
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs) {
+    ViewSetupResult r;
+    if (Hs <= 0) {
+        r.error = "The inner circle reaches the outer circle: the panorama has no rows to view.";
+        return r;
+    }
+    if (Hs < 2 || Ws < 4) {
+        r.error = "The panorama (" + std::to_string(Ws) + "x" + std::to_string(Hs) +
+                  ") is too small to give a view.";
+        return r;
+    }
+    if (Ws > kMaxViewSourceWidth || Hs > kMaxViewSourceWidth) {
+        r.error = "The panorama (" + std::to_string(Ws) + "x" + std::to_string(Hs) +
+                  ") is too large for the view engine.";
+        return r;
+    }
+    auto s = std::make_shared<ViewSetup>();
+    s->Ws = Ws;
+    s->Hs = Hs;
+    s->degToRad = static_cast<float>(kPi / 180);
+    s->keyStep = 15;
+    s->k = static_cast<float>(Ws / (2 * kPi));
+    BuildViewSize(*s);
+    BuildTables(*s);
+    r.start = StartingView(*s);
+    r.setup = std::move(s);
+    r.ok = true;
+    return r;
+}
+
+}  // namespace hv

@@ -1,0 +1,93 @@
+// View set-up: everything the perspective renderers need that depends only on
+// the size of the view source (the panorama seen as Ws columns x Hs rows).
+//
+// The panorama is read as a sphere: its Ws columns span 360 degrees of azimuth
+// and its rows are elevation at the same angular scale, the horizon in row
+// round(Hs / 2). The tables replace every square root and arctangent of the
+// per-pixel work by a division and a lookup (4096 steps per quadrant).
+//
+// A ViewSetup is immutable once InitViewEngine has built it, so any thread may
+// read it; share it as std::shared_ptr<const ViewSetup>.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "unwrap/navigation.h"
+
+namespace hv {
+
+// Table resolution: entries 0 .. kViewTableSteps (4097 entries).
+inline constexpr int32_t kViewTableSteps = 4096;
+// Bits of the table index: a ratio r in [0, 1] becomes (r << 12).
+inline constexpr int32_t kViewTableBits = 12;
+// ANG8 holds angles in 1/256 panorama columns (8 fraction bits).
+inline constexpr int32_t kAngleFracBits = 8;
+
+// Largest panorama width the fixed-point angle arithmetic supports
+// (halfTurn = 128 * Ws must stay far inside 32 bits).
+inline constexpr int32_t kMaxViewSourceWidth = 1 << 20;
+
+struct ViewTables {
+    using Table = std::array<int32_t, kViewTableSteps + 1>;
+    // LEN[i] = round(4096 sqrt(1 + t^2)), t = (i + 1) / 4096: 4096 times the
+    // length of a vector whose shorter side is t times its longer one.
+    Table LEN{};
+    // atan(t / (1 - t)) in 1/256 columns (ANG8) and in columns (A).
+    Table ANG8{};
+    Table A{};
+    // Panorama rows for an elevation looking up / down, clamped to
+    // 0 .. Hs - 1 (ROWUP) and 1 .. Hs (ROWDN: reaches one row past the source).
+    Table ROWUP{};
+    Table ROWDN{};
+    // Panorama columns of the four azimuth quadrants, wrapped into 0 .. Ws - 1.
+    Table COLQ1{}, COLQ2{}, COLQ3{}, COLQ4{};
+    // PROD[a][b] = a * b, the bilinear weight products (a, b in 0 .. 255).
+    std::array<std::array<int32_t, 256>, 256> PROD{};
+    int32_t quarter = 0;   // 64 * Ws: 90 degrees in 1/256 columns
+    int32_t halfTurn = 0;  // 128 * Ws: 180 degrees in 1/256 columns
+};
+
+// The values of the view image's BITMAPINFOHEADER (bottom-up, 32 bits, BI_RGB).
+struct ViewBitmapHeader {
+    int32_t biSize = 40;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;  // positive: rows bottom-up
+    int16_t biPlanes = 1;
+    int16_t biBitCount = 32;
+    int32_t biCompression = 0;  // BI_RGB
+    int32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0, biYPelsPerMeter = 0;
+    int32_t biClrUsed = 0, biClrImportant = 0;
+};
+
+struct ViewSetup {
+    int32_t Ws = 0, Hs = 0;            // view source size
+    int32_t Wout = 0, Hout = 0;        // view image size
+    float k = 0;                       // single: Ws / (2 pi), columns per radian
+    float pixScale = 0;                // single: 2 / Wout
+    float aspect = 0;                  // single: Hout / Wout
+    float degToRad = 0;                // single: pi / 180
+    int32_t colStart = 0, colEnd = 0;  // camera-plane u range of the view columns
+    int32_t rowStart = 0, rowEnd = 0;  // camera-plane v range of the view rows
+    int32_t pixelCount = 0;            // Wout * Hout
+    int32_t keyStep = 15;              // pointer offset the arrow keys fake
+    ViewBitmapHeader header;
+    ViewTables tables;
+};
+
+struct ViewSetupResult {
+    bool ok = false;
+    std::string error;
+    std::shared_ptr<const ViewSetup> setup;
+    ViewState start;  // starting pan, tilt, field of view and limits
+};
+
+// Builds the view size, tables and starting ViewState for a view source of
+// Ws x Hs pixels. Refuses (ok false, error set) a source too small to give a
+// view (Hs below 2, Ws below 4) or too wide for the fixed-point angles.
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs);
+
+}  // namespace hv
