@@ -102,6 +102,7 @@ class UnwrapEngine {
     RingGeometry ring_;
     bool configured_ = false;
     UnwrapTable table_;
+    FlipMode tableMode_ = 0;  // the mode table_ was built for
     GatherPlan plan_;
 
     PanoramaBuffers buffers_;

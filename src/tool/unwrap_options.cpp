@@ -1,0 +1,78 @@
+#include "tool/unwrap_options.h"
+
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "unwrap/ring_geometry.h"
+
+namespace hvtool {
+namespace {
+
+bool ParseDimension(std::string_view s, int32_t& v) {
+    if (s.empty() || s.size() > 9) return false;
+    for (char ch : s) {
+        if (ch < '0' || ch > '9') return false;
+    }
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    return res.ec == std::errc() && v > 0;
+}
+
+bool CheckExists(const std::string& file, std::string* error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        if (error) *error = file + ": no such configuration file";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    if (x == std::string_view::npos) return false;
+    return ParseDimension(text.substr(0, x), width) && ParseDimension(text.substr(x + 1), height);
+}
+
+bool ParseFlipMode(std::string_view text, hv::FlipMode& mode) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '3') return false;
+    mode = text[0] - '0';
+    return true;
+}
+
+bool LoadPlayerState(const std::string& file, hv::PlayerConfigState& state, std::string* error) {
+    state = hv::PlayerStartupDefaults();
+    if (file.empty()) return true;
+    if (!CheckExists(file, error)) return false;
+    hv::ReadConfiguration(file, state);
+    return true;
+}
+
+bool LoadSetupState(const std::string& file, hv::SetupConfigState& state, std::string* error) {
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    state = hv::SetupStartupDefaults(ec ? std::string() : cwd.string());
+    if (file.empty()) return true;
+    if (!CheckExists(file, error)) return false;
+    hv::ReadConfiguration(file, state);
+    return true;
+}
+
+bool UnwrapStill(const hv::FrameBuffer& frame, const hv::DoughnutGeometry& g, hv::FlipMode mode,
+                 hv::UnwrapEngine& engine, std::string* error) {
+    const hv::RingGeometryResult geometry = hv::BuildRingGeometry(g, frame.width, frame.height);
+    if (!geometry.ok) {
+        if (error) *error = geometry.error;
+        return false;
+    }
+    engine.SetFlipMode(mode);
+    if (!engine.Configure(geometry.ring, error)) return false;
+    if (!engine.UnwrapFrame(frame) || !engine.UnwrapFrame(frame)) {
+        if (error) *error = "the picture could not be unwrapped";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace hvtool

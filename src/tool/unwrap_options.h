@@ -1,0 +1,35 @@
+// Pieces the hvtool commands that unwrap share: reading the WxH and
+// --config / --flip options, and unwrapping a still picture as the player
+// would unwrap a video frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "config/configuration.h"
+#include "unwrap/unwrap_engine.h"
+#include "video/frame_source.h"
+
+namespace hvtool {
+
+// "640x480" -> 640, 480. False for anything else (signs, blanks, zero,
+// more than 9 digits).
+bool ParseSize(std::string_view text, int32_t& width, int32_t& height);
+
+// "0".."3" -> the flip mode; false otherwise.
+bool ParseFlipMode(std::string_view text, hv::FlipMode& mode);
+
+// The player's state: its start-up defaults, then FILE when one is given.
+// A FILE that does not exist is an error (nothing is created).
+bool LoadPlayerState(const std::string& file, hv::PlayerConfigState& state, std::string* error);
+// The setup utility's state likewise (its last folder is the working folder).
+bool LoadSetupState(const std::string& file, hv::SetupConfigState& state, std::string* error);
+
+// Configures `engine` for the picture in `frame` with the player's geometry
+// `g` and flip mode `mode`, and unwraps it (the first job builds the table,
+// the second copies). Afterwards engine.AcquireReady() holds the panorama.
+bool UnwrapStill(const hv::FrameBuffer& frame, const hv::DoughnutGeometry& g, hv::FlipMode mode,
+                 hv::UnwrapEngine& engine, std::string* error);
+
+}  // namespace hvtool

@@ -1,0 +1,170 @@
+#include "unwrap/unwrap_engine.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace hv {
+namespace {
+
+// Clears the busy flag when the job leaves, whichever way.
+class BusyGuard {
+  public:
+    explicit BusyGuard(std::atomic<bool>& busy) : busy_(busy) {}
+    ~BusyGuard() { busy_.store(false); }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+  private:
+    std::atomic<bool>& busy_;
+};
+
+// What Configure accepts: exactly the geometries the builders can return.
+std::string CheckRing(const RingGeometry& r) {
+    std::string error = CheckFrameSize(r.frameW, r.frameH);
+    if (!error.empty()) return error;
+    if (r.Wp <= 0 || r.Hp <= 0 || r.inner < 0 || r.inner >= r.Hp || r.D <= 0)
+        return "The ring geometry leaves nothing to unwrap.";
+    if (int64_t{r.Wp} * (int64_t{r.Hp} + kPanoramaSpareRows) > kMaxPanoramaPixels)
+        return "The panorama is larger than supported.";
+    return {};
+}
+
+}  // namespace
+
+UnwrapEngine::UnwrapEngine() = default;
+
+UnwrapEngine::~UnwrapEngine() {
+    LockOutJobs();
+}
+
+void UnwrapEngine::LockOutJobs() {
+    while (busy_.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+bool UnwrapEngine::Configure(const RingGeometry& ring, std::string* error) {
+    const std::string problem = CheckRing(ring);
+    if (!problem.empty()) {
+        if (error) *error = problem;
+        return false;
+    }
+    LockOutJobs();
+    BusyGuard guard(busy_);
+    ring_ = ring;
+    table_.Allocate(ring);
+    plan_.Clear();
+    buffers_.Allocate(ring, flipMode_.load());
+    configured_ = true;
+    request_.fetch_add(1);
+    return true;
+}
+
+void UnwrapEngine::Release() {
+    LockOutJobs();
+    BusyGuard guard(busy_);
+    configured_ = false;
+    ring_ = {};
+    table_ = {};
+    plan_.Clear();
+    buffers_.Release();
+    request_.fetch_add(1);
+}
+
+bool UnwrapEngine::Configured() const {
+    return buffers_.Allocated();
+}
+
+RingGeometry UnwrapEngine::Geometry() const {
+    return buffers_.Geometry();
+}
+
+void UnwrapEngine::SetFlipMode(FlipMode mode) {
+    // The mode first, then the request: a job that sees the new request
+    // also sees the new mode.
+    flipMode_.store((mode >= 0 && mode < kFlipModeCount) ? mode : 0);
+    request_.fetch_add(1);
+}
+
+FlipMode UnwrapEngine::AdvanceFlipMode() {
+    FlipMode m = flipMode_.load();
+    while (!flipMode_.compare_exchange_weak(m, NextFlipMode(m))) {
+    }
+    request_.fetch_add(1);
+    return NextFlipMode(m);
+}
+
+FlipMode UnwrapEngine::CurrentFlipMode() const {
+    return flipMode_.load();
+}
+
+void UnwrapEngine::InvalidateTable() {
+    request_.fetch_add(1);
+}
+
+bool UnwrapEngine::TableValid() const {
+    return builtRequest_.load() == request_.load();
+}
+
+bool UnwrapEngine::UnwrapFrame(FrameSource* source, FrameBuffer& fb) {
+    if (busy_.exchange(true)) return false;  // the previous job still runs: drop
+    BusyGuard guard(busy_);
+    if (source == nullptr || !configured_) return false;
+    if (fb.width != ring_.frameW || fb.height != ring_.frameH ||
+        fb.pixels.size() < size_t(fb.width) * (size_t(fb.height) + 1))
+        return false;
+    // A source that has no picture yet leaves the buffer as it was.
+    int32_t size = fb.PictureBytes();
+    source->CurrentFrame(fb.data(), &size);
+    return RunJob(fb);
+}
+
+bool UnwrapEngine::UnwrapFrame(const FrameBuffer& fb) {
+    if (busy_.exchange(true)) return false;
+    BusyGuard guard(busy_);
+    return RunJob(fb);
+}
+
+bool UnwrapEngine::RunJob(const FrameBuffer& fb) {
+    if (!configured_) return false;
+    if (fb.width != ring_.frameW || fb.height != ring_.frameH ||
+        fb.pixels.size() < size_t(fb.width) * (size_t(fb.height) + 1))
+        return false;
+
+    const uint32_t request = request_.load();
+    if (builtRequest_.load() != request) {
+        const FlipMode mode = flipMode_.load();
+        BuildUnwrapTable(ring_, mode, table_);
+        plan_.Build(ring_, table_);
+        tableMode_ = mode;
+        builtRequest_.store(request);
+        tableBuilds_.fetch_add(1);
+        return true;  // nothing copied this time; the ready panorama stays
+    }
+
+    PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
+    if (slot.pixels == nullptr) return false;
+    Copy(fb.data(), slot.pixels);
+    buffers_.Publish(slot, tableMode_);
+    return true;
+}
+
+void UnwrapEngine::Copy(const uint32_t* frame, uint32_t* panorama) {
+    switch (copyPath_.load()) {
+        case CopyPath::Reference:
+            UnwrapReference(ring_, table_, frame, panorama);
+            break;
+        case CopyPath::Fast:
+            plan_.Run(frame, panorama);
+            break;
+        case CopyPath::FastThreads: {
+            // Split at a tile-band boundary near the middle.
+            const int32_t bands = (ring_.Hp + GatherPlan::kTileRows - 1) / GatherPlan::kTileRows;
+            const int32_t split = std::min(ring_.Hp, (bands / 2) * GatherPlan::kTileRows);
+            std::thread helper([&] { plan_.Run(frame, panorama, split, ring_.Hp); });
+            plan_.Run(frame, panorama, 0, split);
+            helper.join();
+            break;
+        }
+    }
+}
+
+}  // namespace hv
