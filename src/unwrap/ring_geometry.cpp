@@ -98,8 +98,7 @@ bool Finish(const Scaled& s, int64_t Hp, int64_t Wp, RingGeometry& r, std::strin
 }  // namespace
 
 std::string CheckFrameSize(int64_t frameW, int64_t frameH) {
-    if (frameW <= 0 || frameH <= 0 || frameW > kMaxFrameSide || frameH > kMaxFrameSide ||
-        frameW * frameH > kMaxFramePixels) {
+    if (!ValidFrameSize(frameW, frameH)) {
         return "The frame size " + std::to_string(frameW) + "x" + std::to_string(frameH) +
                " is not supported (each side 1.." + std::to_string(kMaxFrameSide) + ", at most " +
                std::to_string(kMaxFramePixels) + " pixels).";

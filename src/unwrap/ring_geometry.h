@@ -15,6 +15,7 @@
 #include <string>
 
 #include "config/doughnut_geometry.h"
+#include "video/frame_source.h"
 
 namespace hv {
 
@@ -31,11 +32,6 @@ inline FlipMode NextFlipMode(FlipMode m) {
 inline FlipMode FlipModeOf(int32_t flipH, int32_t flipV) {
     return (flipH != 0 ? 1 : 0) + (flipV != 0 ? 2 : 0);
 }
-
-// Largest frame the engine accepts: per side, and in pixels (so that 4 bytes
-// per pixel, the spare row included, stays well inside 32 bits).
-inline constexpr int32_t kMaxFrameSide = 16384;
-inline constexpr int64_t kMaxFramePixels = int64_t{1} << 27;
 
 // Largest panorama (Wp x (Hp + 101) pixels, 128 MB per buffer). An 8K frame
 // whose ring fills its height needs about 12 M.
@@ -106,7 +102,7 @@ inline bool SeamOffsetApplies(const RingGeometry& ring, FlipMode m) {
     return !ring.preview || m != 0;
 }
 
-// Validates a frame size against the limits above; empty when acceptable.
+// Empty when ValidFrameSize (frame_source.h) accepts the size, else why not.
 std::string CheckFrameSize(int64_t frameW, int64_t frameH);
 
 }  // namespace hv

@@ -23,6 +23,15 @@ struct VideoFormat {
     int32_t frameCount = 0;        // floor(duration / avgTimePerFrame)
 };
 
+// Largest picture the programs accept: per side, and in pixels (4 bytes per
+// pixel, the spare row included, stay far inside 32 bits).
+inline constexpr int32_t kMaxFrameSide = 16384;
+inline constexpr int64_t kMaxFramePixels = int64_t{1} << 27;
+
+inline bool ValidFrameSize(int64_t w, int64_t h) {
+    return w > 0 && h > 0 && w <= kMaxFrameSide && h <= kMaxFrameSide && w * h <= kMaxFramePixels;
+}
+
 // width x (height + 1) 32-bit BGRX cells, rows bottom-up. The spare row
 // (memory row `height`) is never written by a source and stays zero.
 struct FrameBuffer {
@@ -30,15 +39,24 @@ struct FrameBuffer {
     int32_t height = 0;
     std::vector<uint32_t> pixels;
 
-    void Allocate(int32_t w, int32_t h) {
+    // Sizes the buffer for a w x h picture, all zero. A size outside
+    // ValidFrameSize leaves an empty 0 x 0 buffer and returns false.
+    bool Allocate(int32_t w, int32_t h) {
+        if (!ValidFrameSize(w, h)) {
+            width = height = 0;
+            pixels.clear();
+            return false;
+        }
         width = w;
         height = h;
-        pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h + 1), 0u);
+        pixels.assign(static_cast<size_t>(w) * (static_cast<size_t>(h) + 1), 0u);
+        return true;
     }
     uint32_t* data() { return pixels.data(); }
     const uint32_t* data() const { return pixels.data(); }
-    // Bytes of the picture part (without the spare row).
-    int32_t PictureBytes() const { return 4 * width * height; }
+    // Bytes of the picture part (without the spare row); fits 32 bits for
+    // every valid size.
+    int32_t PictureBytes() const { return static_cast<int32_t>(4 * int64_t{width} * height); }
 };
 
 // 100 ns units per second.
