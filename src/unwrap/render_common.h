@@ -24,7 +24,7 @@ inline uint32_t UAbs(int32_t v) {
 inline bool RenderInputsOk(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
                            const uint32_t* out) {
     return out != nullptr && src.Valid() && src.width == s.Ws && src.height == s.Hs &&
-           RaysInRange(s, M);
+           src.readableRows >= s.sourceRowsRead && RaysInRange(s, M);
 }
 
 // One channel of the bilinear blend, weights 255 - f and f in 8 bits.

@@ -42,10 +42,11 @@ class ViewBuffer {
 };
 
 // The panorama as the renderers read it: width (Ws) x height (Hs) pixels of
-// row stride width, starting at `pixels`. RenderDraft reads one row past the
-// source (row Hs, where the panorama keeps a spare or an inner row), so
-// `readableRows` must be at least height + 1; renderers refuse a source that
-// promises less.
+// row stride width, starting at `pixels`; `readableRows` rows may be read.
+// The renderers read rows 0 .. ViewSetup::sourceRowsRead - 1 and refuse a
+// source that promises fewer. (The draft row table is clamped to 1 .. Hs; for
+// every size InitViewEngine accepts its entries stay below Hs, so Hs rows are
+// enough, but the check follows the tables, not this remark.)
 struct ViewSource {
     const uint32_t* pixels = nullptr;
     int32_t width = 0;
@@ -53,7 +54,7 @@ struct ViewSource {
     int32_t readableRows = 0;
 
     bool Valid() const {
-        return pixels != nullptr && width > 0 && height > 0 && readableRows >= height + 1;
+        return pixels != nullptr && width > 0 && height > 0 && readableRows >= height;
     }
 };
 

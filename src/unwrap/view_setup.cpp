@@ -79,6 +79,9 @@ void BuildTables(ViewSetup& s) {
         T.COLQ3[i] = WrapColumn(s.Ws - a, s.Ws);
         T.COLQ4[i] = WrapColumn(a, s.Ws);
     }
+    const int32_t maxRow = std::max(*std::max_element(T.ROWUP.begin(), T.ROWUP.end()),
+                                    *std::max_element(T.ROWDN.begin(), T.ROWDN.end()));
+    s.sourceRowsRead = std::max(s.Hs, maxRow + 1);
     T.quarter = 64 * s.Ws;
     T.halfTurn = 128 * s.Ws;
 }

@@ -74,6 +74,9 @@ struct ViewSetup {
     int32_t rowStart = 0, rowEnd = 0;  // camera-plane v range of the view rows
     int32_t pixelCount = 0;            // Wout * Hout
     int32_t keyStep = 15;              // pointer offset the arrow keys fake
+    // Rows of the view source the renderers may read: Hs, or more if a row
+    // table entry reached past the source.
+    int32_t sourceRowsRead = 0;
     ViewBitmapHeader header;
     ViewTables tables;
 };

@@ -1,0 +1,117 @@
+// View set-up: view size, tables and the starting view.
+#include "unwrap/view_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "view_test_util.h"
+
+namespace {
+
+TEST(ViewSetup, ExampleRing380x116) {
+    const hv::ViewSetupResult r = hvtest::Init(380, 116);
+    ASSERT_TRUE(r.ok);
+    const hv::ViewSetup& s = *r.setup;
+    EXPECT_EQ(s.Hout, 116);
+    EXPECT_EQ(s.Wout, 208) << "4 x round(206 / 4): 51.5 rounds to even 52";
+    EXPECT_NEAR(s.k, 60.4789, 1e-4);
+    EXPECT_EQ(s.tables.A[0], 1);
+    EXPECT_EQ(s.tables.ANG8[0], 4);
+    EXPECT_EQ(s.tables.LEN[0], 4096);
+    EXPECT_EQ(s.tables.LEN[4095], 5793) << "entry 4095 already has t = 1";
+    EXPECT_EQ(s.tables.LEN[4096], 5793);
+    EXPECT_EQ(s.tables.ANG8[4095], s.tables.ANG8[4096]);
+    EXPECT_EQ(s.tables.quarter, 64 * 380);
+    EXPECT_EQ(s.tables.halfTurn, 128 * 380);
+    EXPECT_FLOAT_EQ(s.pixScale, 2.0f / 208);
+    EXPECT_EQ(s.colStart, -103);
+    EXPECT_EQ(s.colEnd, 104);
+    EXPECT_EQ(s.rowStart, -58);
+    EXPECT_EQ(s.rowEnd, 57);
+    EXPECT_EQ(s.pixelCount, 208 * 116);
+    EXPECT_EQ(s.header.biSize, 40);
+    EXPECT_EQ(s.header.biWidth, 208);
+    EXPECT_EQ(s.header.biHeight, 116);
+    EXPECT_EQ(s.header.biBitCount, 32);
+    EXPECT_EQ(s.header.biSizeImage, 4 * 208 * 116);
+
+    const hv::ViewState& v = r.start;
+    EXPECT_NEAR(v.maxTilt, 54.95, 0.005);
+    EXPECT_NEAR(v.minTilt, -54.95, 0.005);
+    EXPECT_FLOAT_EQ(v.maxTilt, -v.minTilt);
+    EXPECT_NEAR(v.fov, 118.81, 0.005) << "one division by 1.01";
+    EXPECT_EQ(v.maxFov, v.fov);
+    EXPECT_EQ(v.minFov, 24);
+    EXPECT_EQ(v.pan, -90);
+    EXPECT_EQ(v.tilt, 0);
+    hv::HalfVerticalFov half(s.aspect);
+    EXPECT_NEAR(2 * half(v.fov), 86.65, 0.01);
+}
+
+TEST(ViewSetup, TallPanoramaKeepsPoles) {
+    for (auto [Ws, Hs] : {std::pair{380, 190}, std::pair{380, 300}, std::pair{1200, 700}}) {
+        const hv::ViewSetupResult r = hvtest::Init(Ws, Hs);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.start.maxTilt, 90) << Ws << "x" << Hs;
+        EXPECT_EQ(r.start.minTilt, -90) << Ws << "x" << Hs;
+    }
+    const hv::ViewSetupResult big = hvtest::Init(1200, 700);
+    EXPECT_EQ(big.setup->Wout, 600);
+    EXPECT_EQ(big.setup->Hout, 400);
+    EXPECT_NEAR(big.start.fov, 118.81, 0.005);
+    EXPECT_EQ(big.start.maxFov, big.start.fov);
+}
+
+TEST(ViewSetup, TablesStayInRange) {
+    for (auto [Ws, Hs] : {std::pair{380, 116}, std::pair{4, 2}, std::pair{12, 3},
+                          std::pair{2704, 383}, std::pair{2708, 1075}, std::pair{101, 37}}) {
+        const hv::ViewSetupResult r = hvtest::Init(Ws, Hs);
+        ASSERT_TRUE(r.ok) << Ws << "x" << Hs;
+        const hv::ViewTables& T = r.setup->tables;
+        for (int i = 0; i <= hv::kViewTableSteps; ++i) {
+            for (const auto* q : {&T.COLQ1, &T.COLQ2, &T.COLQ3, &T.COLQ4}) {
+                ASSERT_GE((*q)[i], 0);
+                ASSERT_LT((*q)[i], Ws);
+            }
+            ASSERT_GE(T.ROWUP[i], 0);
+            ASSERT_LE(T.ROWUP[i], Hs - 1);
+            ASSERT_GE(T.ROWDN[i], 1);
+            ASSERT_LE(T.ROWDN[i], Hs);
+            if (i > 0) {
+                ASSERT_GE(T.ANG8[i], T.ANG8[i - 1]) << "angles grow with t";
+                ASSERT_GE(T.LEN[i], T.LEN[i - 1]);
+            }
+        }
+        EXPECT_GE(r.setup->sourceRowsRead, Hs);
+        EXPECT_GE(r.setup->Wout, 4);
+        EXPECT_EQ(r.setup->Wout % 4, 0);
+        EXPECT_GT(r.start.fov, 0);
+        EXPECT_LE(r.start.fov, 120);
+        // The starting view fits the tilt range.
+        hv::HalfVerticalFov half(r.setup->aspect);
+        EXPECT_LT(2 * half(r.start.fov), r.start.maxTilt - r.start.minTilt);
+    }
+    // Row and column tables around the horizon.
+    const hv::ViewSetupResult r = hvtest::Init(380, 116);
+    EXPECT_EQ(r.setup->tables.ROWUP[0], 58 + 1);
+    EXPECT_EQ(r.setup->tables.ROWDN[0], 58);
+    EXPECT_EQ(r.setup->tables.COLQ1[0], 191);
+    EXPECT_EQ(r.setup->tables.COLQ2[0], 189);
+    EXPECT_EQ(r.setup->tables.COLQ3[0], 379);
+    EXPECT_EQ(r.setup->tables.COLQ4[0], 1);
+    EXPECT_EQ(r.setup->tables.ROWUP[4096], 115) << "clamped to Hs - 1";
+    EXPECT_EQ(r.setup->tables.ROWDN[4096], 1) << "clamped to 1";
+}
+
+TEST(ViewSetup, RefusesUnusableSizes) {
+    for (auto [Ws, Hs] : {std::pair{380, 0}, std::pair{380, -4}, std::pair{380, 1},
+                          std::pair{0, 100}, std::pair{2, 100}, std::pair{1 << 21, 100}}) {
+        const hv::ViewSetupResult r = hv::InitViewEngine(Ws, Hs);
+        EXPECT_FALSE(r.ok) << Ws << "x" << Hs;
+        EXPECT_FALSE(r.error.empty());
+        EXPECT_EQ(r.setup, nullptr);
+    }
+}
+
+}  // namespace
