@@ -1,0 +1,215 @@
+#include "player/view_presenter.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <cstring>
+
+#include "unwrap/view_setup.h"
+
+namespace hv::player {
+
+// ---------------------------------------------------------------- VideoView
+
+VideoView::VideoView(Navigator& navigator, std::function<bool()> appClosing, QWidget* parent)
+    : QWidget(parent), navigator_(navigator), appClosing_(std::move(appClosing)) {
+    setObjectName(QStringLiteral("VIDEO"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::SizeAllCursor);
+}
+
+void VideoView::ShowImage(const QImage& bottomUp) {
+    image_ = bottomUp;
+    update();
+}
+
+void VideoView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = rect();
+    if (image_.isNull()) {
+        p.fillRect(r, Qt::black);
+        return;
+    }
+    ++paints_;
+    // The rows are bottom-up: flip while stretching over the whole area.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.translate(0, r.height());
+    p.scale(1, -1);
+    p.drawImage(QRect(0, 0, r.width(), r.height()), image_);
+}
+
+void VideoView::KeyDown(int qtKey) {
+    if (appClosing_ && appClosing_()) return;
+    switch (qtKey) {
+        case Qt::Key_Left:
+            navigator_.PanLeft();
+            break;
+        case Qt::Key_Right:
+            navigator_.PanRight();
+            break;
+        case Qt::Key_Up:
+            navigator_.PanUp();
+            break;
+        case Qt::Key_Down:
+            navigator_.PanDown();
+            break;
+        case Qt::Key_Shift:
+            navigator_.ToggleZoomIn();
+            break;
+        case Qt::Key_Control:
+            navigator_.ToggleZoomOut();
+            break;
+        default:
+            break;
+    }
+}
+
+void VideoView::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+            KeyDown(e->key());
+            e->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(e);
+    }
+}
+
+void VideoView::mousePressEvent(QMouseEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    if (e->button() != Qt::LeftButton) return;
+    setFocus(Qt::MouseFocusReason);
+    const QPoint pos = e->position().toPoint();
+    navigator_.ButtonDown(pos.x() & 0xFFFF, pos.y() & 0xFFFF);
+}
+
+void VideoView::mouseMoveEvent(QMouseEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    const QPoint pos = e->position().toPoint();
+    const bool leftOnly = e->buttons() == Qt::LeftButton &&
+                          (e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) == 0;
+    navigator_.MouseMove(pos.x() & 0xFFFF, pos.y() & 0xFFFF, leftOnly);
+}
+
+void VideoView::mouseReleaseEvent(QMouseEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    if (e->button() == Qt::LeftButton) navigator_.ButtonUp();
+}
+
+void VideoView::wheelEvent(QWheelEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    navigator_.Wheel(e->angleDelta().y());
+    e->accept();
+}
+
+// ------------------------------------------------------------ ViewPresenter
+
+struct ViewPresenter::Session {
+    std::shared_ptr<const ViewSetup> setup;
+    ViewRenderer renderer;
+    explicit Session(std::shared_ptr<const ViewSetup> s) : setup(s), renderer(std::move(s)) {}
+};
+
+ViewPresenter::ViewPresenter(UnwrapEngine& engine, Navigator& navigator, QObject* parent)
+    : QObject(parent), engine_(engine), navigator_(navigator) {
+    worker_ = std::make_unique<FrameJobWorker>([this] { RenderJob(); });
+}
+
+ViewPresenter::~ViewPresenter() {
+    Stop();
+}
+
+bool ViewPresenter::StartStream(const RingGeometry& ring, std::string* error) {
+    ViewSetupResult r = InitViewEngine(ring.Ws(), ring.Hs());
+    if (!r.ok) {
+        if (error) *error = r.error;
+        return false;
+    }
+    navigator_.Reset(r.start, r.setup->aspect);
+    navigator_.PanLeft();  // the view starts turning left
+    auto session = std::make_shared<Session>(r.setup);
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    session_ = std::move(session);
+    return true;
+}
+
+void ViewPresenter::RequestRender() {
+    if (stopped_.load()) return;
+    worker_->Trigger();
+}
+
+void ViewPresenter::SetTarget(VideoView* view) {
+    target_ = view;
+}
+
+void ViewPresenter::Stop() {
+    if (stopped_.exchange(true)) return;
+    worker_->Stop();
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    session_.reset();
+}
+
+void ViewPresenter::RenderJob() {
+    if (stopped_.load()) return;
+    std::shared_ptr<Session> session;
+    {
+        std::lock_guard<std::mutex> lock(sessionMutex_);
+        session = session_;
+    }
+    if (!session) return;
+    const ViewSetup& setup = *session->setup;
+
+    PanoramaView panorama = engine_.AcquireReady();
+    if (!panorama || panorama.Ws() != setup.Ws || panorama.Hs() != setup.Hs) return;
+    const RingGeometry& ring = panorama.Geometry();
+    ViewSource src;
+    src.pixels = panorama.ViewSource();
+    src.width = panorama.Ws();
+    src.height = panorama.Hs();
+    src.readableRows = ring.Hp + kPanoramaSpareRows - ring.ViewSourceRow(panorama.Mode());
+
+    RenderOptions options;
+    options.quality = Quality();
+    options.grayscale = Grayscale();
+    options.soften = Soften();
+    viewBuffer_.Prepare(setup.Wout, setup.Hout);
+    const bool ok = session->renderer.Render(src, navigator_.Snapshot(), navigator_.Moving(),
+                                             options, viewBuffer_);
+    panorama.Reset();
+    if (!ok) return;
+    renders_.fetch_add(1);
+
+    // PresentView: one motion update per presented frame; none while the
+    // previous image is still on its way to the screen.
+    if (presentRunning_.exchange(true)) {
+        presentSkipped_.fetch_add(1);
+        return;
+    }
+    navigator_.AdvanceMotion();
+    QImage image(setup.Wout, setup.Hout, QImage::Format_RGB32);
+    const size_t rowBytes = static_cast<size_t>(setup.Wout) * 4;
+    const auto* srcRows = reinterpret_cast<const uchar*>(viewBuffer_.data());
+    for (int y = 0; y < setup.Hout; ++y)
+        std::memcpy(image.scanLine(y), srcRows + rowBytes * static_cast<size_t>(y), rowBytes);
+    QMetaObject::invokeMethod(
+        this, [this, image] { Deliver(image); }, Qt::QueuedConnection);
+}
+
+void ViewPresenter::Deliver(const QImage& img) {
+    if (target_ && !stopped_.load()) {
+        target_->ShowImage(img);
+        presented_.fetch_add(1);
+        emit imagePresented();
+    }
+    presentRunning_.store(false);
+}
+
+}  // namespace hv::player

@@ -1,0 +1,31 @@
+#include "player/volume_file.h"
+
+#include <array>
+#include <fstream>
+
+namespace hv::player {
+
+int32_t LoadVolumeLevel(const std::filesystem::path& file) {
+    int32_t level = 5;
+    std::ifstream in(file, std::ios::binary);
+    std::array<unsigned char, 4> b{};
+    if (in && in.read(reinterpret_cast<char*>(b.data()), 4) && in.gcount() == 4) {
+        const uint32_t u = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) |
+                           (uint32_t{b[3]} << 24);
+        level = static_cast<int32_t>(u);
+    }
+    return level == 0 ? 5 : level;
+}
+
+bool SaveVolumeLevel(const std::filesystem::path& file, int32_t level) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    const auto u = static_cast<uint32_t>(level);
+    const std::array<char, 4> b{static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF),
+                                static_cast<char>((u >> 16) & 0xFF),
+                                static_cast<char>((u >> 24) & 0xFF)};
+    out.write(b.data(), 4);
+    return static_cast<bool>(out);
+}
+
+}  // namespace hv::player

@@ -1,0 +1,18 @@
+// The player's one-number volume file (hvplayer.aud beside the program):
+// exactly 4 bytes, VolumeLevel as a signed 32-bit little-endian integer.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace hv::player {
+
+// The level stored in `file`: 5 when the file is missing, shorter than 4
+// bytes or holds 0; any other stored value is returned unchanged.
+int32_t LoadVolumeLevel(const std::filesystem::path& file);
+
+// Writes `level` as the file's only 4 bytes (created or truncated). False
+// when the file cannot be written; nothing is reported to the user.
+bool SaveVolumeLevel(const std::filesystem::path& file, int32_t level);
+
+}  // namespace hv::player
