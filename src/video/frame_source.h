@@ -95,6 +95,10 @@ struct FrameSourceOptions {
     // Upper bound of the wait for the first picture; a file that has not
     // prerolled by then fails as undecodable (BuildStep::ConnectSource).
     int32_t prerollTimeoutMs = 10'000;
+    // Pictures are handed over at their presentation time (normal play).
+    // Off only for measuring decode speed: pictures then come as fast as
+    // they can be decoded and the sound branch is left out.
+    bool syncToClock = true;
 };
 
 // Thread rules: Open and Close on the worker thread that owns the source;

@@ -21,7 +21,11 @@ struct TestVideoSpec {
     int32_t height = 480;
     int32_t fpsNum = 25;  // frame rate fpsNum / fpsDen
     int32_t fpsDen = 1;
-    int32_t frames = 50;        // length in frames (>= 1)
+    int32_t frames = 50;  // length in frames (>= 1)
+    // Exact length in ns when positive: the last frame is cut short so that
+    // the picture ends there (a 10 s clip at 29.97 fps has 300 frames, the
+    // last one shortened). 0: frames whole frames.
+    int64_t lengthNs = 0;
     bool audio = true;          // a 440 Hz tone track
     DoughnutGeometry geometry;  // the ring the scene is drawn into
 };

@@ -1,0 +1,549 @@
+#include "video/gst_frame_source.h"
+
+#include <fcntl.h>
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <shared_mutex>
+
+namespace hv {
+
+bool EnsureGstInitialised() {
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] {
+        GError* error = nullptr;
+        ok = gst_init_check(nullptr, nullptr, &error) != FALSE;
+        if (error != nullptr) g_error_free(error);
+    });
+    return ok;
+}
+
+namespace {
+
+constexpr int64_t kNsPer100ns = 100;
+constexpr auto kWaitForStateBound = std::chrono::seconds(5);
+
+// The path names a regular file that this process can open for reading.
+bool IsReadableFile(const std::string& path) {
+    if (path.empty()) return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// The 100 ns average time per frame of a prerolled picture: from the caps'
+// frame rate, else from the picture's own duration, else 25 fps.
+int64_t AvgTimePerFrameOf(const GstVideoInfo& info, GstBuffer* buffer) {
+    if (int64_t avg = AvgTimePerFrameFromRate(info.fps_n, info.fps_d); avg > 0) return avg;
+    if (buffer != nullptr && GST_BUFFER_DURATION_IS_VALID(buffer) &&
+        GST_BUFFER_DURATION(buffer) >= static_cast<GstClockTime>(kNsPer100ns)) {
+        return static_cast<int64_t>(
+            std::nearbyint(static_cast<double>(GST_BUFFER_DURATION(buffer)) / kNsPer100ns));
+    }
+    return kFallbackAvgTimePerFrame;
+}
+
+class GstFrameSource final : public FrameSource {
+  public:
+    ~GstFrameSource() override { Close(); }
+
+    BuildStep Open(const std::string& path, const FrameSourceOptions& options) override {
+        std::unique_lock lock(stateMutex_);
+        CloseLocked();
+        options_ = options;
+        if (!options_.syncToClock) options_.withAudio = false;
+        BuildStep step = OpenLocked(path, /*fakeAudio=*/false);
+        if (step != BuildStep::None && audioFailed_.load() && options_.withAudio) {
+            // The sound device broke the preroll: play with a silent sink
+            // that keeps the timing instead.
+            CloseLocked();
+            step = OpenLocked(path, /*fakeAudio=*/true);
+        }
+        if (step != BuildStep::None) CloseLocked();
+        return step;
+    }
+
+    bool HasAudio() const override { return audioLinked_.load(); }
+
+    bool CurrentFrame(uint32_t* dst, int32_t* size) override {
+        if (dst == nullptr || size == nullptr) return false;
+        GstSample* sample = nullptr;
+        {
+            std::lock_guard guard(sampleMutex_);
+            if (latest_ != nullptr) sample = gst_sample_ref(latest_);
+        }
+        if (sample == nullptr) return false;
+        const bool ok = CopyBottomUp(sample, dst, size);
+        gst_sample_unref(sample);
+        return ok;
+    }
+
+    bool Run() override { return SetState(GST_STATE_PLAYING); }
+    bool Pause() override { return SetState(GST_STATE_PAUSED); }
+    bool Stop() override { return SetState(GST_STATE_READY); }
+
+    bool WaitForState() override {
+        std::shared_lock lock(stateMutex_);
+        if (pipeline_ == nullptr) return false;
+        const auto bound =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(kWaitForStateBound).count();
+        const GstStateChangeReturn r =
+            gst_element_get_state(pipeline_, nullptr, nullptr, static_cast<GstClockTime>(bound));
+        return r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL;
+    }
+
+    int64_t Position() override {
+        std::shared_lock lock(stateMutex_);
+        if (pipeline_ == nullptr) return 0;
+        if (eos_.load()) return format_.duration;
+        gint64 ns = 0;
+        if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &ns) && ns >= 0) {
+            lastPosition_.store(ns / kNsPer100ns);
+        }
+        return lastPosition_.load();
+    }
+
+    bool Seek(int64_t t) override {
+        std::shared_lock lock(stateMutex_);
+        if (pipeline_ == nullptr) return false;
+        if (t < 0) t = 0;
+        const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+        if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME, flags, t * kNsPer100ns)) {
+            return false;
+        }
+        eos_.store(false);
+        lastPosition_.store(t);
+        return true;
+    }
+
+    int32_t GetVolume() override { return volume_.load(); }
+
+    bool SetVolume(int32_t v) override {
+        v = std::clamp(v, -10000, 0);
+        volume_.store(v);
+        std::lock_guard guard(audioMutex_);
+        if (volumeElement_ == nullptr) return false;
+        ApplyVolume(volumeElement_, v);
+        return true;
+    }
+
+    void Close() override {
+        std::unique_lock lock(stateMutex_);
+        CloseLocked();
+    }
+
+    const VideoFormat& Format() const override { return format_; }
+
+  private:
+    static void ApplyVolume(GstElement* element, int32_t v) {
+        // Hundredths of a decibel to an amplitude factor; -10000 is silence.
+        const double factor = v <= -10000 ? 0.0 : std::pow(10.0, v / 2000.0);
+        g_object_set(element, "volume", factor, nullptr);
+    }
+
+    bool SetState(GstState state) {
+        std::shared_lock lock(stateMutex_);
+        if (pipeline_ == nullptr) return false;
+        if (state == GST_STATE_READY) eos_.store(false);
+        return gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE;
+    }
+
+    BuildStep OpenLocked(const std::string& path, bool fakeAudio) {
+        fakeAudio_ = fakeAudio;
+        if (!EnsureGstInitialised()) return BuildStep::CreateGraph;
+        pipeline_ = gst_pipeline_new("frame-source");
+        if (pipeline_ == nullptr) return BuildStep::CreateGraph;
+        gst_object_ref_sink(pipeline_);
+        GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
+        gst_bus_set_sync_handler(bus, &GstFrameSource::OnBusMessage, this, nullptr);
+        gst_object_unref(bus);
+
+        GstElement* sink = gst_element_factory_make("appsink", "grabber");
+        if (sink == nullptr) return BuildStep::SampleGrabber;
+        if (!gst_bin_add(GST_BIN(pipeline_), sink)) {
+            gst_object_unref(gst_object_ref_sink(sink));
+            return BuildStep::AddGrabber;
+        }
+        appsink_ = sink;
+        GstCaps* caps =
+            gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+        if (caps == nullptr) return BuildStep::SetMediaType;
+        gst_app_sink_set_caps(GST_APP_SINK(sink), caps);
+        gst_caps_unref(caps);
+        if (!ConfigureSink(sink)) return BuildStep::KeepSamples;
+
+        // The path is checked here rather than left to filesrc so that a
+        // folder (which filesrc may report only later) fails like a
+        // missing file.
+        if (!IsReadableFile(path)) return BuildStep::AddSource;
+        GstElement* src = gst_element_factory_make("filesrc", "source");
+        if (src == nullptr) return BuildStep::AddSource;
+        g_object_set(src, "location", path.c_str(), nullptr);
+        if (!gst_bin_add(GST_BIN(pipeline_), src)) {
+            gst_object_unref(gst_object_ref_sink(src));
+            return BuildStep::AddSource;
+        }
+        GstElement* decode = gst_element_factory_make("decodebin", "decoder");
+        if (decode == nullptr) return BuildStep::ConnectSource;
+        if (!gst_bin_add(GST_BIN(pipeline_), decode)) {
+            gst_object_unref(gst_object_ref_sink(decode));
+            return BuildStep::ConnectSource;
+        }
+        if (!gst_element_link(src, decode)) return BuildStep::ConnectSource;
+
+        GstElement* convert = gst_element_factory_make("videoconvert", "convert");
+        if (convert == nullptr) return BuildStep::AddNullRenderer;
+        if (!gst_bin_add(GST_BIN(pipeline_), convert)) {
+            gst_object_unref(gst_object_ref_sink(convert));
+            return BuildStep::AddNullRenderer;
+        }
+        if (!gst_element_link(convert, sink)) return BuildStep::ConnectNullRenderer;
+        convert_ = convert;
+
+        g_signal_connect(decode, "pad-added", G_CALLBACK(&GstFrameSource::OnPadAdded), this);
+        g_signal_connect(decode, "no-more-pads", G_CALLBACK(&GstFrameSource::OnNoMorePads), this);
+
+        BuildStep step = Preroll();
+        if (step != BuildStep::None) return step;
+        step = ReadFormat();
+        if (step != BuildStep::None) return step;
+        // A failed start is not reported: the source stays open and the
+        // caller's Run can try again.
+        gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+        return BuildStep::None;
+    }
+
+    bool ConfigureSink(GstElement* sink) {
+        GstAppSink* app = GST_APP_SINK(sink);
+        gst_app_sink_set_max_buffers(app, 1);
+        gst_app_sink_set_drop(app, TRUE);
+        gst_app_sink_set_emit_signals(app, FALSE);
+        g_object_set(sink, "sync", options_.syncToClock ? TRUE : FALSE, "enable-last-sample", FALSE,
+                     nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.eos = &GstFrameSource::OnEos;
+        callbacks.new_preroll = &GstFrameSource::OnNewPreroll;
+        callbacks.new_sample = &GstFrameSource::OnNewSample;
+        gst_app_sink_set_callbacks(app, &callbacks, this, nullptr);
+        return gst_app_sink_get_max_buffers(app) == 1 && gst_app_sink_get_drop(app);
+    }
+
+    // PAUSED, then wait (bounded) for the preroll, an error, or the news
+    // that the file has no video.
+    BuildStep Preroll() {
+        const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+        std::unique_lock lock(busMutex_);
+        if (r == GST_STATE_CHANGE_FAILURE) {
+            return errorStep_ != BuildStep::None ? errorStep_ : BuildStep::AddSource;
+        }
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.prerollTimeoutMs);
+        busCv_.wait_until(lock, deadline, [this] {
+            return prerolled_ || errorStep_ != BuildStep::None || noVideo_ || audioFailed_.load();
+        });
+        if (errorStep_ != BuildStep::None) return errorStep_;
+        if (audioFailed_.load()) return BuildStep::ConnectSource;
+        if (noVideo_) return BuildStep::ConnectSource;
+        if (!prerolled_) return BuildStep::ConnectSource;  // bound reached
+        return BuildStep::None;
+    }
+
+    BuildStep ReadFormat() {
+        GstSample* sample = nullptr;
+        {
+            std::lock_guard guard(sampleMutex_);
+            if (latest_ != nullptr) sample = gst_sample_ref(latest_);
+        }
+        if (sample == nullptr) return BuildStep::ConnectedType;
+        GstVideoInfo info;
+        GstCaps* caps = gst_sample_get_caps(sample);
+        const bool ok = caps != nullptr && gst_video_info_from_caps(&info, caps) &&
+                        GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx && info.width > 0 &&
+                        info.height > 0;
+        if (!ok) {
+            gst_sample_unref(sample);
+            return BuildStep::ConnectedType;
+        }
+        VideoFormat f;
+        f.width = info.width;
+        f.height = info.height;
+        const int64_t bytes = int64_t{4} * info.width * info.height;
+        f.sampleSize = bytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
+        f.avgTimePerFrame = AvgTimePerFrameOf(info, gst_sample_get_buffer(sample));
+        gst_sample_unref(sample);
+        gint64 ns = 0;
+        if (gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &ns) && ns > 0) {
+            f.duration = ns / kNsPer100ns;
+        }
+        f.durationSeconds = static_cast<double>(f.duration) / static_cast<double>(kUnitsPerSecond);
+        f.frameCount = FrameCountOf(f.duration, f.avgTimePerFrame);
+        format_ = f;
+        return BuildStep::None;
+    }
+
+    // Copies the picture of a sample into dst as bottom-up rows of
+    // 4 * format_.width bytes, at most *size bytes; a picture of another
+    // size (a mid-stream change) is cut or left short, never overrun.
+    bool CopyBottomUp(GstSample* sample, uint32_t* dst, int32_t* size) {
+        GstCaps* caps = gst_sample_get_caps(sample);
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        GstVideoInfo info;
+        if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps)) {
+            return false;
+        }
+        GstVideoFrame frame;
+        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return false;
+        const int32_t dstWidth = format_.width > 0 ? format_.width : info.width;
+        const size_t dstRowBytes = size_t{4} * static_cast<size_t>(dstWidth);
+        const size_t capacity = *size > 0 ? static_cast<size_t>(*size) : 0;
+        const size_t rows = std::min(static_cast<size_t>(info.height), capacity / dstRowBytes);
+        const size_t rowBytes = std::min(dstRowBytes, size_t{4} * static_cast<size_t>(info.width));
+        const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        const size_t stride = static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+        auto* out = reinterpret_cast<uint8_t*>(dst);
+        for (size_t r = 0; r < rows; ++r) {
+            // Memory row r is picture line height - 1 - r (bottom-up).
+            const uint8_t* line = src + (static_cast<size_t>(info.height) - 1 - r) * stride;
+            std::memcpy(out + r * dstRowBytes, line, rowBytes);
+            if (rowBytes < dstRowBytes)
+                std::memset(out + r * dstRowBytes + rowBytes, 0, dstRowBytes - rowBytes);
+        }
+        gst_video_frame_unmap(&frame);
+        *size = static_cast<int32_t>(rows * dstRowBytes);
+        return true;
+    }
+
+    void StoreSample(GstSample* sample) {
+        if (sample == nullptr) return;
+        GstSample* old = nullptr;
+        {
+            std::lock_guard guard(sampleMutex_);
+            old = latest_;
+            latest_ = sample;
+        }
+        if (old != nullptr) gst_sample_unref(old);
+    }
+
+    void CloseLocked() {
+        if (pipeline_ != nullptr) {
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
+            gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+            gst_object_unref(bus);
+            gst_object_unref(pipeline_);
+            pipeline_ = nullptr;
+        }
+        appsink_ = nullptr;
+        convert_ = nullptr;
+        {
+            std::lock_guard guard(audioMutex_);
+            audioBin_ = nullptr;
+            volumeElement_ = nullptr;
+        }
+        {
+            std::lock_guard guard(sampleMutex_);
+            if (latest_ != nullptr) gst_sample_unref(latest_);
+            latest_ = nullptr;
+        }
+        {
+            std::lock_guard guard(busMutex_);
+            prerolled_ = false;
+            noVideo_ = false;
+            errorStep_ = BuildStep::None;
+        }
+        videoLinked_.store(false);
+        audioLinked_.store(false);
+        audioFailed_.store(false);
+        eos_.store(false);
+        lastPosition_.store(0);
+    }
+
+    // --- streaming-thread callbacks -------------------------------------
+
+    static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+        auto* self = static_cast<GstFrameSource*>(data);
+        switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_ERROR: {
+                GError* error = nullptr;
+                gst_message_parse_error(message, &error, nullptr);
+                const bool fromAudio = self->IsInAudioBranch(GST_MESSAGE_SRC(message));
+                {
+                    std::lock_guard guard(self->busMutex_);
+                    if (fromAudio) {
+                        self->audioFailed_.store(true);
+                    } else if (self->errorStep_ == BuildStep::None) {
+                        self->errorStep_ = error != nullptr && error->domain == GST_RESOURCE_ERROR
+                                               ? BuildStep::AddSource
+                                               : BuildStep::ConnectSource;
+                    }
+                }
+                if (error != nullptr) g_error_free(error);
+                self->busCv_.notify_all();
+                break;
+            }
+            case GST_MESSAGE_ASYNC_DONE:
+                if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_)) {
+                    {
+                        std::lock_guard guard(self->busMutex_);
+                        self->prerolled_ = true;
+                    }
+                    self->busCv_.notify_all();
+                }
+                break;
+            case GST_MESSAGE_EOS:
+                self->eos_.store(true);
+                break;
+            default:
+                break;
+        }
+        // Nobody pops this bus: every message is handled here.
+        return GST_BUS_DROP;
+    }
+
+    bool IsInAudioBranch(GstObject* object) {
+        std::lock_guard guard(audioMutex_);
+        return audioBin_ != nullptr && (object == GST_OBJECT(audioBin_) ||
+                                        gst_object_has_as_ancestor(object, GST_OBJECT(audioBin_)));
+    }
+
+    static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data) {
+        static_cast<GstFrameSource*>(data)->StoreSample(gst_app_sink_pull_preroll(sink));
+        return GST_FLOW_OK;
+    }
+
+    static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
+        static_cast<GstFrameSource*>(data)->StoreSample(gst_app_sink_pull_sample(sink));
+        return GST_FLOW_OK;
+    }
+
+    static void OnEos(GstAppSink*, gpointer data) {
+        static_cast<GstFrameSource*>(data)->eos_.store(true);
+    }
+
+    static void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+        auto* self = static_cast<GstFrameSource*>(data);
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
+        if (caps == nullptr) return;
+        const char* name = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+        const bool video = g_str_has_prefix(name, "video/x-raw");
+        const bool audio = g_str_has_prefix(name, "audio/x-raw");
+        gst_caps_unref(caps);
+        if (video && !self->videoLinked_.load()) {
+            GstPad* sinkPad = gst_element_get_static_pad(self->convert_, "sink");
+            if (gst_pad_link(pad, sinkPad) == GST_PAD_LINK_OK) self->videoLinked_.store(true);
+            gst_object_unref(sinkPad);
+        } else if (audio && self->options_.withAudio && !self->audioLinked_.load()) {
+            self->AddAudioBranch(pad);
+        }
+    }
+
+    static void OnNoMorePads(GstElement*, gpointer data) {
+        auto* self = static_cast<GstFrameSource*>(data);
+        if (self->videoLinked_.load()) return;
+        {
+            std::lock_guard guard(self->busMutex_);
+            self->noVideo_ = true;
+        }
+        self->busCv_.notify_all();
+    }
+
+    // audioconvert ! audioresample ! volume ! autoaudiosink (or a fakesink
+    // that syncs, when no device opens), linked to decodebin's sound pad.
+    void AddAudioBranch(GstPad* pad) {
+        GstElement* bin = gst_bin_new("sound");
+        GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+        GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+        GstElement* volume = gst_element_factory_make("volume", nullptr);
+        GstElement* out = fakeAudio_ ? nullptr : gst_element_factory_make("autoaudiosink", nullptr);
+        if (out != nullptr &&
+            gst_element_set_state(out, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(out, GST_STATE_NULL);
+            gst_object_unref(gst_object_ref_sink(out));
+            out = nullptr;
+        }
+        if (out == nullptr) {
+            out = gst_element_factory_make("fakesink", nullptr);
+            if (out != nullptr) g_object_set(out, "sync", TRUE, nullptr);
+        }
+        if (convert == nullptr || resample == nullptr || volume == nullptr || out == nullptr) {
+            // No sound then; the picture plays on. The pad stays unlinked.
+            for (GstElement* e : {bin, convert, resample, volume, out}) {
+                if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
+            }
+            return;
+        }
+        gst_bin_add_many(GST_BIN(bin), convert, resample, volume, out, nullptr);
+        if (!gst_element_link_many(convert, resample, volume, out, nullptr)) {
+            gst_object_unref(gst_object_ref_sink(bin));
+            return;
+        }
+        GstPad* target = gst_element_get_static_pad(convert, "sink");
+        gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
+        gst_object_unref(target);
+        ApplyVolume(volume, volume_.load());
+        {
+            std::lock_guard guard(audioMutex_);
+            audioBin_ = bin;
+            volumeElement_ = volume;
+        }
+        gst_bin_add(GST_BIN(pipeline_), bin);
+        gst_element_sync_state_with_parent(bin);
+        GstPad* binPad = gst_element_get_static_pad(bin, "sink");
+        if (gst_pad_link(pad, binPad) == GST_PAD_LINK_OK) audioLinked_.store(true);
+        gst_object_unref(binPad);
+    }
+
+    // Open and Close hold it exclusively; the transport operations share it,
+    // so a release never pulls the pipeline from under a running call.
+    mutable std::shared_mutex stateMutex_;
+    GstElement* pipeline_ = nullptr;  // owned reference
+    GstElement* appsink_ = nullptr;   // owned by the pipeline
+    GstElement* convert_ = nullptr;   // owned by the pipeline
+    FrameSourceOptions options_;
+    bool fakeAudio_ = false;
+    VideoFormat format_;  // written by Open only
+
+    // The latest picture; streaming threads store, any thread copies.
+    std::mutex sampleMutex_;
+    GstSample* latest_ = nullptr;
+
+    // Preroll outcome, written by bus and decodebin callbacks.
+    std::mutex busMutex_;
+    std::condition_variable busCv_;
+    bool prerolled_ = false;
+    bool noVideo_ = false;
+    BuildStep errorStep_ = BuildStep::None;
+
+    std::mutex audioMutex_;           // guards the two pointers below
+    GstElement* audioBin_ = nullptr;  // owned by the pipeline
+    GstElement* volumeElement_ = nullptr;
+
+    std::atomic<bool> videoLinked_{false};
+    std::atomic<bool> audioLinked_{false};
+    std::atomic<bool> audioFailed_{false};
+    std::atomic<bool> eos_{false};
+    std::atomic<int64_t> lastPosition_{0};
+    std::atomic<int32_t> volume_{0};
+};
+
+}  // namespace
+
+std::unique_ptr<FrameSource> CreateGstFrameSource() {
+    return std::make_unique<GstFrameSource>();
+}
+
+}  // namespace hv

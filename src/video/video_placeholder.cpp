@@ -1,1 +1,0 @@
-#include "video/frame_source.h"
