@@ -171,7 +171,10 @@ std::string ConfigurationText(const SetupConfigState& s) {
     out.reserve(512 + kLastFolderMax);
     out.append(kBom).append(R"(<?xml version="1.0" encoding="utf-8"?>)").append(kEol);
     out.append("<config>").append(kEol);
-    AppendTagLine(out, "  ", "OPATH", LastFolderForFile(st.lastFolder));
+    // An empty field would read back as a missing OPATH and make every reader
+    // discard the saved geometry; one space reads as present and empty.
+    const std::string folder = LastFolderForFile(st.lastFolder);
+    AppendTagLine(out, "  ", "OPATH", folder.empty() ? std::string(" ") : folder);
     AppendTagLine(out, "  ", "POPUP_X", st.popupX);
     AppendTagLine(out, "  ", "POPUP_Y", st.popupY);
     AppendTagLine(out, "  ", "MAIN_X", st.mainX);

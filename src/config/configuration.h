@@ -104,7 +104,9 @@ struct WriteResult {
 WriteResult WriteConfiguration(const std::filesystem::path& file, SetupConfigState& s);
 
 // The exact bytes WriteConfiguration writes for `s` (including the reset
-// above): UTF-8 BOM, sixteen CR LF terminated lines.
+// above): UTF-8 BOM, sixteen CR LF terminated lines. An empty last folder is
+// written as a single space so that the file does not read back as lacking
+// OPATH (which would discard the saved geometry).
 std::string ConfigurationText(const SetupConfigState& s);
 
 // The last-folder text as the file carries it: cut to kLastFolderMax bytes
