@@ -1,19 +1,337 @@
 // AVX2 renderers: eight view pixels per step, bit-identical to the scalar
-// reference.
+// reference (render_scalar.cpp).
+//
+// Why the shortcuts are exact, given RaysInRange (every ray shorter than
+// 500000, so |component| << 12 < 2^31):
+// - Every unsigned division of the design has a numerator below 2^31 and a
+//   quotient of at most 4096. Both operands convert to double exactly, and a
+//   correctly rounded double quotient below 2^13 truncates to the integer
+//   quotient (a non-integer quotient is at least 1/d < 2^-20 away from the
+//   next integer, far more than half an ulp).
+// - The blend's products fit 16-bit lanes and its sums fit _mm256_madd_epi16
+//   (values below 2^15), and (s * 16) >> 16 equals s >> 12 for s < 2^27.
+// - Lanes the scalar code skips are gathered from pixel 0 and then replaced
+//   by the buffer's previous contents.
+#include <cstddef>
+
 #include "unwrap/render_common.h"
 #include "unwrap/render_view.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#define HV_HAVE_AVX2_PATH 1
+#include <immintrin.h>
+#endif
+
 namespace hv {
 
+using render_detail::RenderInputsOk;
+using render_detail::UAbs;
+
+#if HV_HAVE_AVX2_PATH
+
 bool CpuHasAvx2() {
-    return false;
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 
+namespace {
+
+#define HV_AVX2 __attribute__((target("avx2")))
+
+// Gather indices are signed 32-bit: the whole source must stay below 2^31
+// pixels.
+bool GatherableSource(const ViewSetup& s) {
+    return static_cast<int64_t>(s.Ws) * (s.sourceRowsRead + 1) < (int64_t{1} << 31);
+}
+
+HV_AVX2 inline __m256i DivSmall(__m256i n, __m256i d) {
+    const __m256d nlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(n));
+    const __m256d nhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(n, 1));
+    const __m256d dlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(d));
+    const __m256d dhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(d, 1));
+    const __m128i qlo = _mm256_cvttpd_epi32(_mm256_div_pd(nlo, dlo));
+    const __m128i qhi = _mm256_cvttpd_epi32(_mm256_div_pd(nhi, dhi));
+    return _mm256_set_m128i(qhi, qlo);
+}
+
+HV_AVX2 inline __m256i Gather(const int32_t* base, __m256i idx) {
+    return _mm256_i32gather_epi32(base, idx, 4);
+}
+
+// AngleOf for eight (a, b) pairs; see the scalar AngleOf. With a != 0 every
+// case reads ANG8[(|b| << 12) / (|a| + |b|)]; the sign of the result follows
+// b (b > 0 when a > 0, b >= 0 when a < 0) and a < 0 measures from halfTurn.
+HV_AVX2 inline __m256i AngleOf8(__m256i a, __m256i b, const int32_t* ang8, __m256i quarter,
+                                __m256i halfTurn) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i na = _mm256_abs_epi32(a), nb = _mm256_abs_epi32(b);
+    const __m256i aZero = _mm256_cmpeq_epi32(a, zero);
+    const __m256i aNeg = _mm256_cmpgt_epi32(zero, a);
+    const __m256i bPos = _mm256_cmpgt_epi32(b, zero);
+    const __m256i bNeg = _mm256_cmpgt_epi32(zero, b);
+    __m256i den = _mm256_add_epi32(na, nb);
+    den = _mm256_blendv_epi8(den, one, aZero);
+    const __m256i idx = DivSmall(_mm256_slli_epi32(nb, 12), den);
+    __m256i val = Gather(ang8, _mm256_andnot_si256(aZero, idx));
+    val = _mm256_blendv_epi8(val, _mm256_sub_epi32(halfTurn, val), aNeg);
+    // Positive sign: a > 0 and b > 0, or a < 0 and b >= 0.
+    const __m256i positive = _mm256_blendv_epi8(bPos, _mm256_andnot_si256(bNeg, aNeg), aNeg);
+    const __m256i r = _mm256_blendv_epi8(_mm256_sub_epi32(zero, val), val, positive);
+    const __m256i q = _mm256_blendv_epi8(_mm256_sub_epi32(zero, quarter), quarter, bPos);
+    return _mm256_blendv_epi8(r, q, aZero);
+}
+
+// One channel pair (bytes at `shift` of the low and high pixel) packed as
+// lo | hi << 16 for _mm256_madd_epi16.
+template <int shift>
+HV_AVX2 inline __m256i PackChannel(__m256i lo, __m256i hi) {
+    const __m256i m = _mm256_set1_epi32(255);
+    const __m256i l = _mm256_and_si256(_mm256_srli_epi32(lo, shift), m);
+    const __m256i h = _mm256_and_si256(_mm256_srli_epi32(hi, shift), m);
+    return _mm256_or_si256(l, _mm256_slli_epi32(h, 16));
+}
+
+template <int shift>
+HV_AVX2 inline __m256i BlendChannel8(__m256i p00, __m256i p01, __m256i p10, __m256i p11,
+                                     __m256i wx, __m256i wy) {
+    const __m256i top = _mm256_madd_epi16(PackChannel<shift>(p00, p01), wx);
+    const __m256i bottom = _mm256_madd_epi16(PackChannel<shift>(p10, p11), wx);
+    const __m256i tb = _mm256_or_si256(_mm256_srli_epi32(top, 4),
+                                       _mm256_slli_epi32(_mm256_srli_epi32(bottom, 4), 16));
+    return _mm256_slli_epi32(_mm256_srli_epi32(_mm256_madd_epi16(tb, wy), 12), shift);
+}
+
+// Weights (255 - f) | f << 16.
+HV_AVX2 inline __m256i Weights(__m256i f) {
+    return _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(255), f), _mm256_slli_epi32(f, 16));
+}
+
+}  // namespace
+
+HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                            uint32_t* out) {
+    if (!CpuHasAvx2()) return false;
+    if (!RenderInputsOk(s, M, src, out)) return false;
+    if (!GatherableSource(s)) return RenderHighScalar(s, M, src, out);
+    const ViewTables& T = s.tables;
+    const int32_t Ws = s.Ws, Hs = s.Hs, Wout = s.Wout;
+    const int32_t* ang8 = T.ANG8.data();
+    const int32_t* len = T.LEN.data();
+    const auto* source = reinterpret_cast<const int32_t*>(src.pixels);
+    const __m256i quarter = _mm256_set1_epi32(T.quarter);
+    const __m256i halfTurn = _mm256_set1_epi32(T.halfTurn);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i m0 = _mm256_set1_epi32(M[0]), m6 = _mm256_set1_epi32(M[6]);
+    const __m256i colBase = _mm256_set1_epi32(Ws >> 1);
+    const __m256i rowBase = _mm256_set1_epi32((Hs - 1) >> 1);
+    const __m256i lastCol = _mm256_set1_epi32(Ws - 1);
+    const __m256i lastRow = _mm256_set1_epi32(Hs - 2);
+    const __m256i vWs = _mm256_set1_epi32(Ws);
+    const __m256i byte = _mm256_set1_epi32(255);
+    const int32_t count = Wout - 1;  // columns 0 .. Wout - 2
+    for (int32_t m = 1; m <= s.Hout - 1; ++m) {
+        const int32_t v = s.rowStart + m;
+        const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
+        const int32_t y = render_detail::WrapMulAdd(M[4], v, M[5]);
+        const int32_t rz = render_detail::WrapMulAdd(M[7], v, M[8]);
+        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
+        const __m256i vy = _mm256_set1_epi32(y);
+        const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
+        int32_t i = 0;
+        for (; i + 8 <= count; i += 8) {
+            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + i + 1), lane);
+            const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
+            const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
+            const __m256i az = AngleOf8(z, x, ang8, quarter, halfTurn);
+            // Horizontal length from the longer and the shorter of |x|, |z|.
+            const __m256i ax = _mm256_abs_epi32(x), azz = _mm256_abs_epi32(z);
+            const __m256i big = _mm256_max_epi32(ax, azz), small = _mm256_min_epi32(ax, azz);
+            const __m256i bigZero = _mm256_cmpeq_epi32(big, zero);
+            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, 12),
+                                            _mm256_blendv_epi8(big, _mm256_set1_epi32(1), bigZero));
+            const __m256i lenVal = Gather(len, _mm256_andnot_si256(bigZero, lenIdx));
+            const __m256i h = _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), 12);
+            const __m256i el = AngleOf8(h, vy, ang8, quarter, halfTurn);
+            const __m256i col = _mm256_add_epi32(_mm256_srai_epi32(az, 8), colBase);
+            const __m256i row = _mm256_add_epi32(_mm256_srai_epi32(el, 8), rowBase);
+            const __m256i skip = _mm256_or_si256(
+                _mm256_or_si256(_mm256_cmpgt_epi32(zero, col), _mm256_cmpgt_epi32(zero, row)),
+                _mm256_or_si256(_mm256_cmpgt_epi32(col, lastCol),
+                                _mm256_cmpgt_epi32(row, lastRow)));
+            const int skipBits = _mm256_movemask_ps(_mm256_castsi256_ps(skip));
+            if (skipBits == 0xFF) continue;
+            const __m256i rowOff = _mm256_andnot_si256(skip, _mm256_mullo_epi32(row, vWs));
+            const __m256i c0 = _mm256_andnot_si256(skip, col);
+            const __m256i c1 = _mm256_andnot_si256(
+                _mm256_or_si256(skip, _mm256_cmpeq_epi32(col, lastCol)),
+                _mm256_add_epi32(col, _mm256_set1_epi32(1)));
+            const __m256i o00 = _mm256_add_epi32(rowOff, c0);
+            const __m256i o01 = _mm256_add_epi32(rowOff, c1);
+            const __m256i p00 = Gather(source, o00);
+            const __m256i p01 = Gather(source, o01);
+            const __m256i p10 = Gather(source, _mm256_add_epi32(o00, vWs));
+            const __m256i p11 = Gather(source, _mm256_add_epi32(o01, vWs));
+            const __m256i wx = Weights(_mm256_and_si256(az, byte));
+            const __m256i wy = Weights(_mm256_and_si256(el, byte));
+            __m256i pixel = BlendChannel8<0>(p00, p01, p10, p11, wx, wy);
+            pixel = _mm256_or_si256(pixel, BlendChannel8<8>(p00, p01, p10, p11, wx, wy));
+            pixel = _mm256_or_si256(pixel, BlendChannel8<16>(p00, p01, p10, p11, wx, wy));
+            auto* at = reinterpret_cast<__m256i*>(dst + i);
+            if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
+            _mm256_storeu_si256(at, pixel);
+        }
+        if (i < count) {
+            // The last few columns of the row: the scalar reference on a
+            // one-row view of the same rays.
+            for (; i < count; ++i) {
+                const int32_t u = s.colStart + i + 1;
+                const int32_t x = render_detail::WrapMulAdd(M[0], u, rx);
+                const int32_t z = render_detail::WrapMulAdd(M[6], u, rz);
+                const int32_t azs = AngleOf(z, x, T);
+                const uint32_t ax = UAbs(x), azz = UAbs(z);
+                uint32_t h;
+                if (azz > ax) {
+                    h = (static_cast<uint32_t>(T.LEN[(ax << 12) / azz]) * azz) >> 12;
+                } else if (ax == 0) {
+                    h = 0;
+                } else {
+                    h = (static_cast<uint32_t>(T.LEN[(azz << 12) / ax]) * ax) >> 12;
+                }
+                const int32_t el = AngleOf(static_cast<int32_t>(h), y, T);
+                const int32_t col = (azs >> 8) + (Ws >> 1);
+                const int32_t row = (el >> 8) + ((Hs - 1) >> 1);
+                if (col < 0 || row < 0 || col > Ws - 1 || row > Hs - 2) continue;
+                const uint32_t fx = static_cast<uint32_t>(azs) & 255;
+                const uint32_t fy = static_cast<uint32_t>(el) & 255;
+                const int32_t col1 = col == Ws - 1 ? 0 : col + 1;
+                const uint32_t* r0 = src.pixels + static_cast<size_t>(row) * Ws;
+                const uint32_t* r1 = r0 + Ws;
+                uint32_t pixel = 0;
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    pixel |= render_detail::BlendChannel(
+                                 (r0[col] >> shift) & 255, (r0[col1] >> shift) & 255,
+                                 (r1[col] >> shift) & 255, (r1[col1] >> shift) & 255, fx, fy)
+                             << shift;
+                }
+                dst[i] = pixel;
+            }
+        }
+    }
+    return true;
+}
+
+HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                             uint32_t* out) {
+    if (!CpuHasAvx2()) return false;
+    if (!RenderInputsOk(s, M, src, out)) return false;
+    if (!GatherableSource(s)) return RenderDraftScalar(s, M, src, out);
+    const ViewTables& T = s.tables;
+    const int32_t Ws = s.Ws, Wout = s.Wout;
+    const int32_t* len = T.LEN.data();
+    const int32_t* colq[4] = {T.COLQ1.data(), T.COLQ2.data(), T.COLQ3.data(), T.COLQ4.data()};
+    const auto* source = reinterpret_cast<const int32_t*>(src.pixels);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i m0 = _mm256_set1_epi32(M[0]), m6 = _mm256_set1_epi32(M[6]);
+    const __m256i full = _mm256_set1_epi32(4096);
+    const __m256i zeroRight = _mm256_set1_epi32(3 * (Ws >> 2));
+    const __m256i zeroLeft = _mm256_set1_epi32(Ws >> 2);
+    const __m256i vWs = _mm256_set1_epi32(Ws);
+    for (int32_t m = 0; m <= s.Hout; ++m) {
+        const int32_t v = s.rowStart + m + 1;
+        const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
+        const int32_t y = render_detail::WrapMulAdd(M[4], v, M[5]);
+        const int32_t rz = render_detail::WrapMulAdd(M[7], v, M[8]);
+        const int32_t* rowTable = y >= 0 ? T.ROWUP.data() : T.ROWDN.data();
+        const __m256i vY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
+        const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
+        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
+        int32_t i = 0;
+        for (; i + 8 <= Wout; i += 8) {
+            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + i + 1), lane);
+            const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
+            const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
+            const __m256i xp = _mm256_abs_epi32(x), zz = _mm256_abs_epi32(z);
+            const __m256i zZero = _mm256_cmpeq_epi32(z, zero);
+            const __m256i big = _mm256_blendv_epi8(_mm256_max_epi32(xp, zz), one, zZero);
+            const __m256i small = _mm256_min_epi32(xp, zz);
+            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, 12), big);
+            const __m256i lenVal = Gather(len, _mm256_andnot_si256(zZero, lenIdx));
+            __m256i h = _mm256_srai_epi32(_mm256_mullo_epi32(lenVal, big), 12);
+            h = _mm256_blendv_epi8(h, xp, zZero);
+            const __m256i q = DivSmall(_mm256_slli_epi32(small, 12),
+                                       _mm256_blendv_epi8(_mm256_add_epi32(xp, zz), one, zZero));
+            const __m256i colIdx =
+                _mm256_blendv_epi8(q, _mm256_sub_epi32(full, q), _mm256_cmpgt_epi32(xp, zz));
+            // Column table: COLQ1 (z > 0, x > 0), COLQ2 (z > 0, x <= 0),
+            // COLQ3 (z < 0, x >= 0), COLQ4 (z < 0, x < 0).
+            const __m256i zPos = _mm256_cmpgt_epi32(z, zero);
+            const __m256i xPos = _mm256_cmpgt_epi32(x, zero);
+            const __m256i xNeg = _mm256_cmpgt_epi32(zero, x);
+            const __m256i safeIdx = _mm256_andnot_si256(zZero, colIdx);
+            const __m256i c12 = _mm256_blendv_epi8(Gather(colq[1], safeIdx),
+                                                   Gather(colq[0], safeIdx), xPos);
+            const __m256i c34 = _mm256_blendv_epi8(Gather(colq[2], safeIdx),
+                                                   Gather(colq[3], safeIdx), xNeg);
+            __m256i column = _mm256_blendv_epi8(c34, c12, zPos);
+            column = _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos),
+                                        zZero);
+            const __m256i d = _mm256_add_epi32(vY, h);
+            const __m256i dZero = _mm256_cmpeq_epi32(d, zero);
+            const __m256i rowIdx = _mm256_andnot_si256(
+                dZero, DivSmall(_mm256_slli_epi32(vY, 12), _mm256_blendv_epi8(d, one, dZero)));
+            const __m256i row = Gather(rowTable, rowIdx);
+            const __m256i pixel =
+                Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), pixel);
+        }
+        for (; i < Wout; ++i) {
+            // Tail columns: the reference's per-pixel code.
+            const int32_t u = s.colStart + i + 1;
+            const int32_t x = render_detail::WrapMulAdd(M[0], u, rx);
+            const int32_t z = render_detail::WrapMulAdd(M[6], u, rz);
+            const uint32_t Y = UAbs(y);
+            int32_t column, h;
+            if (z != 0) {
+                const uint32_t zz = UAbs(z), xp = UAbs(x);
+                const int32_t* colTable =
+                    z > 0 ? (x > 0 ? colq[0] : colq[1]) : (x < 0 ? colq[3] : colq[2]);
+                uint32_t colIndex;
+                if (xp > zz) {
+                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(zz << 12) / xp]) * xp) >>
+                        12;
+                    colIndex = 4096 - (zz << 12) / (xp + zz);
+                } else {
+                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(xp << 12) / zz]) * zz) >>
+                        12;
+                    colIndex = (xp << 12) / (xp + zz);
+                }
+                column = colTable[colIndex];
+            } else {
+                column = x > 0 ? 3 * (Ws >> 2) : Ws >> 2;
+                h = static_cast<int32_t>(UAbs(x));
+            }
+            const uint32_t dd = Y + static_cast<uint32_t>(h);
+            const int32_t row = rowTable[dd != 0 ? (Y << 12) / dd : 0];
+            dst[i] = src.pixels[static_cast<size_t>(row) * Ws + column];
+        }
+    }
+    return true;
+}
+
+#else  // no x86: the scalar reference is the only path
+
+bool CpuHasAvx2() { return false; }
 bool RenderDraftAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*) {
     return false;
 }
 bool RenderHighAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*) {
     return false;
 }
+
+#endif
 
 }  // namespace hv
