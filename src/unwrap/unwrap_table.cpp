@@ -49,7 +49,7 @@ void UnwrapReference(const RingGeometry& ring, const UnwrapTable& table, const u
 void GatherPlan::Build(const RingGeometry& ring, const UnwrapTable& table) {
     Wp_ = ring.Wp;
     Hp_ = ring.Hp;
-    offsets_.resize(static_cast<size_t>(ring.PanoramaPixels()));
+    offsets_.assign(static_cast<size_t>(ring.PanoramaPixels()) + kPrefetchAhead, 0u);
     // Frame offsets stay below Wf * (Hf + 1), far inside 32 bits.
     const uint32_t Wf = static_cast<uint32_t>(ring.frameW);
     uint32_t* out = offsets_.data();
@@ -85,7 +85,10 @@ void GatherPlan::Run(const uint32_t* frame, uint32_t* panorama, int32_t rowBegin
             const int32_t w = std::min(kTileCols, Wp_ - c0);
             for (int32_t r = r0; r < r1; ++r) {
                 uint32_t* dst = panorama + size_t(r) * size_t(Wp_) + c0;
-                for (int32_t j = 0; j < w; ++j) dst[j] = frame[src[j]];
+                for (int32_t j = 0; j < w; ++j) {
+                    __builtin_prefetch(frame + src[j + kPrefetchAhead]);
+                    dst[j] = frame[src[j]];
+                }
                 src += w;
             }
         }

@@ -82,6 +82,10 @@ class GatherPlan {
     // Panorama tiles: kTileRows radii x kTileCols columns.
     static constexpr int32_t kTileRows = 32;
     static constexpr int32_t kTileCols = 64;
+    // The gather asks for the frame pixel this many entries ahead: the
+    // reads follow the ring, which no hardware prefetcher predicts. The
+    // offsets carry as many zero entries of padding at their end.
+    static constexpr int32_t kPrefetchAhead = 512;
 
     void Build(const RingGeometry& ring, const UnwrapTable& table);
     void Clear();

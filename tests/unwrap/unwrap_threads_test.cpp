@@ -1,0 +1,111 @@
+// The unwrap job against renderers reading at the same time, flips from
+// another thread, and a job that is still busy. Run under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "unwrap/unwrap_engine.h"
+#include "unwrap_test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using hv::UnwrapEngine;
+
+void WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(1ms);
+}
+
+TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
+    for (auto path : {UnwrapEngine::CopyPath::Fast, UnwrapEngine::CopyPath::FastThreads}) {
+        const hv::RingGeometry ring = hvtest::ExampleRing();  // wholly inside the frame
+        UnwrapEngine engine;
+        engine.SetCopyPath(path);
+        ASSERT_TRUE(engine.Configure(ring));
+        hvtest::StillSource source(hvtest::UniformFrame(640, 480, 1));
+        std::atomic<bool> stop{false};
+        std::atomic<int> bad{0}, renders{0};
+
+        std::thread writer([&] {
+            hv::FrameBuffer fb;
+            fb.Allocate(640, 480);
+            for (uint32_t k = 1; k <= 400; ++k) {
+                source.SetPicture(hvtest::UniformFrame(640, 480, k));
+                engine.UnwrapFrame(&source, fb);
+            }
+            stop = true;
+        });
+        std::thread flipper([&] {
+            while (!stop) {
+                engine.AdvanceFlipMode();
+                std::this_thread::sleep_for(3ms);
+            }
+        });
+        auto reader = [&] {
+            uint64_t lastSeq = 0;
+            while (!stop) {
+                const hv::PanoramaView v = engine.AcquireReady();
+                if (v.Sequence() < lastSeq) ++bad;
+                lastSeq = v.Sequence();
+                const uint32_t* p = v.Pixels();
+                const size_t n = size_t(ring.Wp) * ring.Hp;
+                // One picture per panorama: every ring pixel the same value.
+                for (size_t i = 1; i < n; ++i) {
+                    if (p[i] != p[0]) {
+                        ++bad;
+                        break;
+                    }
+                }
+                if (p[n] != 0) ++bad;  // spare rows stay zero
+                ++renders;
+            }
+        };
+        std::thread r1(reader), r2(reader);
+        writer.join();
+        flipper.join();
+        r1.join();
+        r2.join();
+        EXPECT_EQ(bad.load(), 0);
+        EXPECT_GT(renders.load(), 0);
+        EXPECT_GT(engine.AcquireReady().Sequence(), 0u);
+    }
+}
+
+TEST(UnwrapThreads, AJobThatFindsThePreviousOneBusyDropsItsFrame) {
+    UnwrapEngine engine;
+    ASSERT_TRUE(engine.Configure(hvtest::ExampleRing()));
+    hvtest::StillSource source(hvtest::UniformFrame(640, 480, 5));
+    hv::FrameBuffer fb;
+    fb.Allocate(640, 480);
+    source.Hold(true);
+    std::thread job([&] { engine.UnwrapFrame(&source, fb); });
+    WaitFor([&] { return source.CurrentFrameCalls() == 1; });
+    ASSERT_EQ(source.CurrentFrameCalls(), 1);
+    EXPECT_TRUE(engine.Busy());
+
+    hv::FrameBuffer fb2;
+    fb2.Allocate(640, 480);
+    EXPECT_FALSE(engine.UnwrapFrame(&source, fb2));  // dropped at once
+    EXPECT_FALSE(engine.UnwrapFrame(fb2));
+    EXPECT_EQ(source.CurrentFrameCalls(), 1);
+
+    // A new stream waits for the running job instead of pulling its tables
+    // away.
+    std::atomic<bool> configured{false};
+    std::thread restart([&] {
+        engine.Configure(hvtest::ExampleRing());
+        configured = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(configured.load());
+    source.Hold(false);
+    job.join();
+    restart.join();
+    EXPECT_TRUE(configured.load());
+    EXPECT_FALSE(engine.Busy());
+    EXPECT_FALSE(engine.TableValid());  // the new stream starts afresh
+    EXPECT_TRUE(engine.UnwrapFrame(&source, fb2));
+}
+
+}  // namespace
