@@ -11,10 +11,11 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kEol = "\r\n";
 
-// A required tag with its slot in the state being read.
+// A required numeric tag with its slot in the state being read (OPATH, the
+// last required tag, is text and handled apart).
 struct RequiredTag {
     std::string_view name;
-    int32_t* slot;  // nullptr for OPATH
+    int32_t* slot;
 };
 
 std::string_view TrimSpacesAndNuls(std::string_view s) {
