@@ -104,8 +104,9 @@ bool PlaybackController::OpenVideo(const std::string& chosenName, const Doughnut
         format_ = VideoFormat{};
     }
     position_.store(0);
+    // No "PlaybackState = 0" after the start: it would race the worker's 1
+    // (a failed build leaves 1 until the next open or Load).
     worker_.Start([this, name] { VideoWorker(name); });
-    state_.store(kPlayerIdle);
     return true;
 }
 
@@ -176,8 +177,9 @@ void PlaybackController::HandOver(FrameSource& source) {
         ApplyVolumeLevel(volumeLevel_.load());
         host_.StreamOpened(format);
 
-        frame_.Allocate(std::max(format.width, 0), std::max(format.height, 0));
-        if (worker_.SleepFor(500)) {
+        // A picture size the frame buffer refuses ends the video here.
+        const bool allocated = frame_.Allocate(format.width, format.height);
+        if (allocated && worker_.SleepFor(500)) {
             int32_t size = std::min(format.sampleSize, frame_.PictureBytes());
             if (size > 0) source.CurrentFrame(frame_.data(), &size);
         }
@@ -185,7 +187,7 @@ void PlaybackController::HandOver(FrameSource& source) {
         if (source_.Call([&](FrameSource& s) { volume = s.GetVolume(); })) {
             savedVolume_.store(volume);
         }
-        if (!StopWanted()) RunPlaybackLoop(source);
+        if (allocated && !StopWanted()) RunPlaybackLoop(source);
         source_.Detach();
         frame_ = FrameBuffer{};
     }

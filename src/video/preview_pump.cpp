@@ -134,10 +134,10 @@ void PreviewController::HandOver(FrameSource& source) {
         format_ = format;
         videoInfo_ += SetupStreamLines(format);
     }
-    frame_.Allocate(std::max(format.width, 0), std::max(format.height, 0));
+    const bool allocated = frame_.Allocate(format.width, format.height);
     source_.Attach(&source);
     host_.StreamOpened(format);
-    if (worker_.SleepFor(kPreviewStartDelayMs)) {
+    if (allocated && worker_.SleepFor(kPreviewStartDelayMs)) {
         host_.SetStreamStatus(StreamStatus::On);
         state_.store(kSetupPumping);
         RunPreviewPump(source);

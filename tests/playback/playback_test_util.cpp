@@ -1,0 +1,225 @@
+#include "playback_test_util.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "video/test_video_maker.h"
+
+namespace hvtest {
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void TestPump(int ms) {
+    hv::SleepStep(ms);
+}
+
+int ThreadCount() {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+long ResidentKiB() {
+    std::ifstream in("/proc/self/statm");
+    long size = 0, resident = 0;
+    in >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+namespace {
+
+TestVideos MakeVideos() {
+    TestVideos v;
+    std::error_code ec;
+    v.folder = std::filesystem::temp_directory_path() / ("hv_playback_" + std::to_string(getpid()));
+    std::filesystem::create_directories(v.folder, ec);
+
+    hv::TestVideoSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.fpsNum = 25;
+    spec.fpsDen = 1;
+    // The ring fitted to a 320 x 240 frame in the 600 x 600 square.
+    spec.geometry = hv::DoughnutGeometry{115, 35, 390, 380, 35, 0, 0};
+
+    spec.path = (v.folder / "sound.mp4").string();
+    spec.frames = 60;
+    spec.audio = true;
+    std::string err = hv::MakeTestVideo(spec);
+    if (err.empty()) {
+        v.withSound = spec.path;
+        spec.path = (v.folder / "silent.mp4").string();
+        spec.frames = 50;
+        spec.audio = false;
+        err = hv::MakeTestVideo(spec);
+        if (err.empty()) v.silent = spec.path;
+    }
+    v.error = err;
+    return v;
+}
+
+struct VideoFolderCleanup {
+    ~VideoFolderCleanup() {
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    }
+    std::filesystem::path folder;
+};
+
+}  // namespace
+
+const TestVideos& Videos() {
+    static const TestVideos videos = MakeVideos();
+    static VideoFolderCleanup cleanup{videos.folder};
+    return videos;
+}
+
+void RecordingSink::ShowMessage(hv::MessageKind kind, const std::string& caption,
+                                const std::string& text) {
+    std::lock_guard<std::mutex> lock(mu_);
+    messages_.push_back({kind, caption, text});
+}
+
+std::vector<MessageRecord> RecordingSink::Messages() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return messages_;
+}
+
+void PlayerHostRecorder::SetTitle(const std::string& text) {
+    titles.fetch_add(1);
+    std::lock_guard<std::mutex> lock(mu_);
+    title_ = text;
+}
+
+void PlayerHostRecorder::ResetTitle() {
+    resetTitles.fetch_add(1);
+    std::lock_guard<std::mutex> lock(mu_);
+    title_ = "Halvora 360 Doughnut Player";
+}
+
+void PlayerHostRecorder::StreamOpened(const hv::VideoFormat& format) {
+    rangeMax.store(format.frameCount);
+    opened.fetch_add(1);
+}
+
+void PlayerHostRecorder::StreamStarted(const hv::RingGeometry& ring, const hv::VideoFormat&) {
+    ringWp.store(ring.Wp);
+    started.fetch_add(1);
+}
+
+void PlayerHostRecorder::SetPositionBar(int32_t position) {
+    hv::PlaybackController* c = controller.load();
+    BarRecord r{position, c ? c->Position() : -1, c ? c->Stats().restarts : 0};
+    std::lock_guard<std::mutex> lock(mu_);
+    bars_.push_back(r);
+}
+
+void PlayerHostRecorder::ShowVolumeLevel(int32_t level) {
+    levelCalls.fetch_add(1);
+    std::lock_guard<std::mutex> lock(mu_);
+    levels_.push_back(level);
+}
+
+void PlayerHostRecorder::ShowSoundOn(bool on) {
+    soundCalls.fetch_add(1);
+    soundOn.store(on ? 1 : 0);
+}
+
+std::string PlayerHostRecorder::Title() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return title_;
+}
+
+std::vector<BarRecord> PlayerHostRecorder::Bars() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return bars_;
+}
+
+std::vector<int32_t> PlayerHostRecorder::Levels() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return levels_;
+}
+
+int PlayerHostRecorder::CallsSoFar() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return titles + resetTitles + opened + started + streamEnded + renders + levelCalls +
+           soundCalls + static_cast<int>(bars_.size()) + static_cast<int>(sink.Messages().size());
+}
+
+bool CountingUnwrapper::Configure(const hv::RingGeometry& ring, std::string* error) {
+    configured.fetch_add(1);
+    return engine_adapter_.Configure(ring, error);
+}
+
+bool CountingUnwrapper::UnwrapFrame(hv::FrameSource& source, hv::FrameBuffer& frame) {
+    const int now = inFlight_.fetch_add(1) + 1;
+    int seen = maxInFlight.load();
+    while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+    }
+    calls.fetch_add(1);
+    const bool render = engine_adapter_.UnwrapFrame(source, frame);
+    lastFrameNumber.store(hv::ReadFrameNumber(frame.data(), frame.width, frame.height));
+    if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+    inFlight_.fetch_sub(1);
+    return render;
+}
+
+void CountingUnwrapper::ReleaseWorking() {
+    released.fetch_add(1);
+    engine_adapter_.ReleaseWorking();
+}
+
+void SetupHostRecorder::SetTitle(const std::string&) {
+    titles.fetch_add(1);
+}
+
+void SetupHostRecorder::SetStreamStatus(hv::StreamStatus status) {
+    std::lock_guard<std::mutex> lock(mu_);
+    statuses_.push_back(status);
+}
+
+void SetupHostRecorder::StreamOpened(const hv::VideoFormat&) {
+    opened.fetch_add(1);
+}
+
+void SetupHostRecorder::PreviewStep(hv::FrameSource& source, hv::FrameBuffer& frame) {
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        stepTimes_.push_back(std::chrono::steady_clock::now());
+    }
+    int32_t size = frame.PictureBytes();
+    if (source.CurrentFrame(frame.data(), &size) && size == frame.PictureBytes()) {
+        framesTaken.fetch_add(1);
+        lastFrameNumber.store(hv::ReadFrameNumber(frame.data(), frame.width, frame.height));
+    }
+    steps.fetch_add(1);
+}
+
+std::vector<hv::StreamStatus> SetupHostRecorder::Statuses() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return statuses_;
+}
+
+std::vector<double> SetupHostRecorder::StepTimes() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<double> out;
+    for (const auto& t : stepTimes_) {
+        out.push_back(std::chrono::duration<double, std::milli>(t - stepTimes_.front()).count());
+    }
+    return out;
+}
+
+}  // namespace hvtest
