@@ -1,0 +1,137 @@
+// The setup utility with a real video: opened without the dialog, pumped by
+// the preview worker, fitted with the keypad, saved, stopped.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "config/configuration.h"
+#include "setup/cut_keypad.h"
+#include "setup/overlay.h"
+#include "setup/picture_view.h"
+#include "setup/setup_main_window.h"
+#include "setup/transform_window.h"
+#include "setup_test_util.h"
+#include "video/frame_source_graph.h"
+#include "video/test_video_maker.h"
+
+namespace hv::setup {
+namespace {
+
+using test::BoxRecorder;
+using test::TempFolder;
+using test::WaitFor;
+
+QString LabelText(QWidget* w, int id) {
+    auto* l = w->findChild<QLabel*>(QStringLiteral("ctl%1").arg(id));
+    return l ? l->text() : QStringLiteral("<missing>");
+}
+
+QString Labels(QWidget* w) {
+    QStringList s;
+    for (int id : {300, 301, 310, 311, 302, 322}) s << LabelText(w, id);
+    return s.join(QLatin1Char(' '));
+}
+
+bool RedNear(const QImage& img, int x, int y) {
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -2; dx <= 2; ++dx)
+            if ((img.pixel(x + dx, y + dy) & 0xFFFFFF) == 0xFF0000) return true;
+    return false;
+}
+
+TEST(SetupStream, LoadFitSaveAndStop) {
+    TempFolder dir;
+    TestVideoSpec spec;
+    spec.path = (dir.path() / "ring.avi").string();
+    spec.width = 640;
+    spec.height = 480;
+    spec.frames = 150;  // 6 s: outlives the test's steps
+    spec.audio = false;
+    ASSERT_EQ(MakeTestVideo(spec), "");
+
+    const SetupPaths paths = SetupPaths::ForFolder(dir.path());
+    SetupMainWindow w(paths, LoadStartupConfiguration(paths));
+    w.show();
+    w.Transform()->show();
+    QWidget* c = w.centralWidget();
+
+    w.OpenChosenVideo(QString::fromStdString(spec.path));
+    EXPECT_TRUE(w.Transform()->PreviewRevealed());
+    ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream ON"); }, 20000))
+        << LabelText(c, 652).toStdString();
+    EXPECT_TRUE(w.StreamShown());
+    EXPECT_EQ(LabelText(c, 304), QStringLiteral("640x480"));
+    EXPECT_EQ(LabelText(c, 305), QStringLiteral("25.00 FPS"));
+    EXPECT_EQ(w.windowTitle(), QString::fromStdString(spec.path));
+    EXPECT_EQ(w.Record().settings.lastFolder, dir.path().string());
+
+    // Both pictures follow the pump.
+    const int doughnutShown = w.DoughnutPicture()->PictureCount();
+    const int previewShown = w.Transform()->Preview()->PictureCount();
+    ASSERT_TRUE(
+        WaitFor([&] { return w.DoughnutPicture()->PictureCount() >= doughnutShown + 5; }, 5000));
+    EXPECT_GE(w.Transform()->Preview()->PictureCount(), previewShown + 5);
+
+    // Five steps of the external circle, shown in the labels and the overlay
+    // (4:3 frame: the red ellipse's left edge is 64 units inside the cut area).
+    for (int i = 0; i < 5; ++i) w.Keypad()->Key(kKeyGrowOuter)->click();
+    EXPECT_EQ(w.KeypadClicks(), 5);
+    EXPECT_EQ(Labels(c), QStringLiteral("101 101 410 400 309 36"));
+    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 165, 300); }, 3000));
+
+    for (int i = 0; i < 40; ++i) w.Keypad()->Key(kKeyShrinkInner)->click();
+    EXPECT_EQ(LabelText(c, 322), QStringLiteral("-4"));
+    w.Keypad()->Key(kKeyReset)->click();
+    EXPECT_EQ(Labels(c), QStringLiteral("111 111 390 380 279 36"));
+    w.Keypad()->Key(kKeyRight)->click();
+    EXPECT_EQ(w.Record().geometry.left, 113);
+    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 177, 300); }, 3000));
+
+    // Stream information.
+    {
+        BoxRecorder boxes;
+        w.Command(kCmdVideoInfo);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Video file information"));
+        EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Frame size: 640x480\n")))
+            << boxes.boxes[0].text.toStdString();
+        EXPECT_TRUE(boxes.boxes[0].text.endsWith(QStringLiteral("Video Setup: On")));
+    }
+
+    // Save with a stream: the player reads exactly this geometry.
+    w.Command(kCmdSave);
+    PlayerConfigState player = PlayerStartupDefaults();
+    ASSERT_EQ(ReadConfiguration(paths.configFile, player), ReadOutcome::FromFile);
+    EXPECT_EQ(player.geometry, w.Record().geometry);
+    EXPECT_EQ(player.lastFolder, dir.path().string());
+
+    // Stop as Load does: the worker releases the stream.
+    w.StopPreview();
+    EXPECT_EQ(GraphActive.load(), 0);
+    EXPECT_FALSE(w.StreamShown());
+    EXPECT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream OFF"); }, 3000));
+    const int before = w.KeypadClicks();
+    w.Keypad()->Key(kKeyLeft)->click();
+    EXPECT_EQ(w.KeypadClicks(), before) << "no stream, no step";
+    EXPECT_EQ(w.Record().geometry.left, 113);
+}
+
+TEST(SetupStream, BrokenFileReportsAndReturnsToStreamOff) {
+    TempFolder dir;
+    test::WriteAll(dir.path() / "broken.avi", std::string(5000, 'x'));
+    const SetupPaths paths = SetupPaths::ForFolder(dir.path());
+    SetupMainWindow w(paths, LoadStartupConfiguration(paths));
+    BoxRecorder boxes;
+    w.OpenChosenVideo(QString::fromStdString((dir.path() / "broken.avi").string()));
+    ASSERT_TRUE(WaitFor([&] { return !boxes.boxes.empty(); }, 20000));
+    EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Error Monitoring"));
+    EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Stream Error 00")))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(WaitFor([&] { return GraphActive.load() == 0; }, 5000));
+    EXPECT_TRUE(WaitFor(
+        [&] { return LabelText(w.centralWidget(), 652) == QStringLiteral("Stream OFF"); }, 3000));
+}
+
+}  // namespace
+}  // namespace hv::setup
