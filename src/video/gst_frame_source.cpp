@@ -409,7 +409,9 @@ class GstFrameSource final : public FrameSource {
             default:
                 break;
         }
-        // Nobody pops this bus: every message is handled here.
+        // Nobody pops this bus: every message ends here. A handler that
+        // drops a message owns it.
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 

@@ -1,0 +1,284 @@
+// The GStreamer frame source on real files made by the test-video maker.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "video/gst_frame_source.h"
+#include "video/test_video_maker.h"
+#include "video_test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return pred();
+}
+
+std::unique_ptr<hv::FrameSource> OpenOrFail(const std::string& path, bool audio) {
+    auto source = hv::CreateGstFrameSource();
+    hv::FrameSourceOptions options;
+    options.withAudio = audio;
+    const hv::BuildStep step = source->Open(path, options);
+    EXPECT_EQ(step, hv::BuildStep::None) << path;
+    if (step != hv::BuildStep::None) return nullptr;
+    return source;
+}
+
+// The frame number in the corner of the current picture, -1 when none.
+int32_t CurrentNumber(hv::FrameSource& source, hv::FrameBuffer& fb) {
+    int32_t size = fb.PictureBytes();
+    if (!source.CurrentFrame(fb.data(), &size)) return -1;
+    return hv::ReadFrameNumber(fb.data(), fb.width, fb.height);
+}
+
+struct ContainerCase {
+    const char* ext;
+    bool exactDuration;  // the container stores the length, not an estimate
+};
+
+// Every container the player lists opens with the right format. 2 s at
+// 25 fps, 320x240, with sound. MPEG-PS, MPEG-TS and FLV store no length:
+// the demuxer estimates it from their timestamps, which may be a few frames
+// short (allowed: 150 ms).
+TEST(GstFrameSource, EveryContainerOpensWithItsFormat) {
+    const ContainerCase cases[] = {{"mp4", true},  {"mov", true},  {"mkv", true}, {"webm", true},
+                                   {"ogv", true},  {"avi", true},  {"asf", true}, {"wmv", true},
+                                   {"flv", false}, {"mpg", false}, {"ts", false}, {"m2ts", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ext);
+        const std::string path =
+            hvtest::MakeVideo(std::string("c.") + c.ext, 320, 240, 25, 1, 50, true);
+        if (path.empty()) continue;
+        // The setup utility's open (no sound branch) keeps this test quick;
+        // the player's is covered below.
+        auto source = OpenOrFail(path, false);
+        if (!source) continue;
+        const hv::VideoFormat& f = source->Format();
+        EXPECT_EQ(f.width, 320);
+        EXPECT_EQ(f.height, 240);
+        EXPECT_EQ(f.sampleSize, 320 * 240 * 4);
+        EXPECT_EQ(f.avgTimePerFrame, 400000);
+        if (c.exactDuration) {
+            EXPECT_EQ(f.duration, 20'000'000);
+            EXPECT_EQ(f.frameCount, 50);
+        } else {
+            EXPECT_NEAR(static_cast<double>(f.duration), 20'000'000, 1'500'000);
+            EXPECT_NEAR(f.frameCount, 50, 4);
+        }
+        EXPECT_EQ(f.frameCount, hv::FrameCountOf(f.duration, f.avgTimePerFrame));
+        EXPECT_DOUBLE_EQ(f.durationSeconds, f.duration / 1e7);
+        hv::FrameBuffer fb;
+        fb.Allocate(f.width, f.height);
+        const int32_t n = CurrentNumber(*source, fb);
+        EXPECT_GE(n, 0);
+        EXPECT_LT(n, 50);
+        source->Close();
+    }
+}
+
+TEST(GstFrameSource, NtscTenSecondsGives299Frames) {
+    // 10 s at 30000/1001: the picture ends at 10 s, its last frame cut short.
+    const std::string path =
+        hvtest::MakeVideo("ntsc.mkv", 96, 64, 30000, 1001, 300, false, 10'000'000'000);
+    ASSERT_FALSE(path.empty());
+    auto source = OpenOrFail(path, false);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Format().avgTimePerFrame, 333667);
+    EXPECT_NEAR(static_cast<double>(source->Format().duration), 100'000'000, 100'000);
+    EXPECT_EQ(source->Format().frameCount, 299);
+}
+
+TEST(GstFrameSource, HundredSecondsAt25Gives2500Frames) {
+    const std::string path = hvtest::MakeVideo("long.mkv", 32, 32, 25, 1, 2500, false);
+    ASSERT_FALSE(path.empty());
+    auto source = OpenOrFail(path, false);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Format().duration, 1'000'000'000);
+    EXPECT_EQ(source->Format().avgTimePerFrame, 400'000);
+    EXPECT_EQ(source->Format().frameCount, 2500);
+}
+
+TEST(GstFrameSource, CurrentFrameIsStableBottomUpAndSeeksExactly) {
+    for (const char* ext : {"mp4", "webm"}) {
+        SCOPED_TRACE(ext);
+        const std::string path =
+            hvtest::MakeVideo(std::string("seek.") + ext, 320, 240, 30000, 1001, 60, false);
+        ASSERT_FALSE(path.empty());
+        auto source = OpenOrFail(path, false);
+        ASSERT_TRUE(source);
+        const hv::VideoFormat f = source->Format();
+        ASSERT_TRUE(source->Pause());
+        source->WaitForState();
+        for (int32_t n : {0, 7, 23, 59, 1}) {
+            ASSERT_TRUE(source->Seek(f.avgTimePerFrame * n));
+            source->WaitForState();
+            hv::FrameBuffer fb;
+            fb.Allocate(f.width, f.height);
+            int32_t size = f.sampleSize;
+            ASSERT_TRUE(source->CurrentFrame(fb.data(), &size));
+            EXPECT_EQ(size, f.sampleSize);
+            EXPECT_EQ(hv::ReadFrameNumber(fb.data(), f.width, f.height), n);
+            // Nothing new decoded: the same bytes again.
+            std::vector<uint32_t> again(fb.pixels.size(), 0);
+            int32_t size2 = f.sampleSize;
+            ASSERT_TRUE(source->CurrentFrame(again.data(), &size2));
+            EXPECT_EQ(size2, size);
+            EXPECT_EQ(0, std::memcmp(again.data(), fb.data(), static_cast<size_t>(size)));
+            // The spare row is never written.
+            for (int32_t x = 0; x < f.width; ++x) {
+                ASSERT_EQ(fb.pixels[static_cast<size_t>(f.height) * f.width + x], 0u);
+            }
+            // Top-left picture corner = last memory row: the white start block.
+            EXPECT_GT(fb.pixels[static_cast<size_t>(f.height - 1) * f.width + 2] & 0xff, 200u);
+        }
+    }
+}
+
+TEST(GstFrameSource, ShortCapacityCopiesWholeRowsOnly) {
+    const std::string path = hvtest::MakeVideo("cap.mkv", 64, 48, 25, 1, 5, false);
+    ASSERT_FALSE(path.empty());
+    auto source = OpenOrFail(path, false);
+    ASSERT_TRUE(source);
+    std::vector<uint32_t> buf(64 * 48 + 64, 0xdeadbeefu);
+    int32_t size = 64 * 4 * 10 + 17;  // ten rows and a bit
+    ASSERT_TRUE(source->CurrentFrame(buf.data(), &size));
+    EXPECT_EQ(size, 64 * 4 * 10);
+    EXPECT_EQ(buf[64 * 10], 0xdeadbeefu);
+    size = 0;
+    EXPECT_TRUE(source->CurrentFrame(buf.data(), &size));
+    EXPECT_EQ(size, 0);
+    EXPECT_FALSE(source->CurrentFrame(nullptr, &size));
+}
+
+TEST(GstFrameSource, PlaysToTheEndAndReportsTheDuration) {
+    const std::string path = hvtest::MakeVideo("end.mp4", 96, 64, 25, 1, 10, true);
+    ASSERT_FALSE(path.empty());
+    auto source = OpenOrFail(path, true);
+    ASSERT_TRUE(source);
+    hv::FrameBuffer fb;
+    fb.Allocate(source->Format().width, source->Format().height);
+    EXPECT_TRUE(WaitUntil([&] { return source->Position() == source->Format().duration; }, 5s));
+    EXPECT_EQ(CurrentNumber(*source, fb), 9) << "the last picture stays";
+    // Back to the start, paused: the first picture again.
+    ASSERT_TRUE(source->Pause());
+    ASSERT_TRUE(source->Seek(0));
+    source->WaitForState();
+    EXPECT_LT(source->Position(), source->Format().duration);
+    EXPECT_EQ(CurrentNumber(*source, fb), 0);
+    // Running again moves on.
+    ASSERT_TRUE(source->Run());
+    EXPECT_TRUE(WaitUntil([&] { return CurrentNumber(*source, fb) > 2; }, 5s));
+    ASSERT_TRUE(source->Stop());
+    source->WaitForState();
+}
+
+TEST(GstFrameSource, VolumeActsOnlyWithASoundBranch) {
+    const std::string withSound = hvtest::MakeVideo("snd.mkv", 64, 48, 25, 1, 25, true);
+    const std::string silent = hvtest::MakeVideo("quiet.mkv", 64, 48, 25, 1, 25, false);
+    ASSERT_FALSE(withSound.empty());
+    ASSERT_FALSE(silent.empty());
+
+    auto player = OpenOrFail(withSound, true);
+    ASSERT_TRUE(player);
+    EXPECT_TRUE(player->HasAudio());
+    EXPECT_EQ(player->GetVolume(), 0);
+    EXPECT_TRUE(player->SetVolume(-2000));
+    EXPECT_EQ(player->GetVolume(), -2000);
+    EXPECT_TRUE(player->SetVolume(-20000));
+    EXPECT_EQ(player->GetVolume(), -10000);
+    player->Close();
+    EXPECT_FALSE(player->SetVolume(0));
+
+    auto quiet = OpenOrFail(silent, true);  // a file without sound plays its picture
+    ASSERT_TRUE(quiet);
+    EXPECT_FALSE(quiet->HasAudio());
+    EXPECT_FALSE(quiet->SetVolume(-1000));
+
+    auto setup = OpenOrFail(withSound, false);
+    ASSERT_TRUE(setup);
+    EXPECT_FALSE(setup->HasAudio());
+}
+
+TEST(GstFrameSource, OddFrameSizes) {
+    // VP8 keeps odd sizes; H.264 in MP4 is padded to even by the maker.
+    const std::string webm = hvtest::MakeVideo("odd.webm", 321, 241, 25, 1, 5, false);
+    const std::string mp4 = hvtest::MakeVideo("odd.mp4", 321, 241, 25, 1, 5, false);
+    ASSERT_FALSE(webm.empty());
+    ASSERT_FALSE(mp4.empty());
+    auto a = OpenOrFail(webm, false);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->Format().width, 321);
+    EXPECT_EQ(a->Format().height, 241);
+    hv::FrameBuffer fb;
+    fb.Allocate(321, 241);
+    EXPECT_EQ(CurrentNumber(*a, fb), 0);
+    auto b = OpenOrFail(mp4, false);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Format().width, 322);
+    EXPECT_EQ(b->Format().height, 242);
+}
+
+TEST(GstFrameSource, OperationsAfterCloseDoNothing) {
+    auto source = hv::CreateGstFrameSource();
+    uint32_t px[4] = {};
+    int32_t size = sizeof px;
+    EXPECT_FALSE(source->CurrentFrame(px, &size));
+    EXPECT_FALSE(source->Run());
+    EXPECT_FALSE(source->Pause());
+    EXPECT_FALSE(source->Stop());
+    EXPECT_FALSE(source->WaitForState());
+    EXPECT_FALSE(source->Seek(0));
+    EXPECT_EQ(source->Position(), 0);
+    source->Close();
+    source->Close();
+}
+
+// Many threads take the current picture while the worker seeks, pauses and
+// runs; every copy is a whole picture of one frame.
+TEST(GstFrameSource, CurrentFrameFromManyThreads) {
+    const std::string path = hvtest::MakeVideo("threads.mkv", 160, 120, 25, 1, 50, false);
+    ASSERT_FALSE(path.empty());
+    auto source = OpenOrFail(path, false);
+    ASSERT_TRUE(source);
+    const hv::VideoFormat f = source->Format();
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0}, copies{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            hv::FrameBuffer fb;
+            fb.Allocate(f.width, f.height);
+            while (!stop.load()) {
+                const int32_t n = CurrentNumber(*source, fb);
+                if (n < 0 || n >= 50) bad.fetch_add(1);
+                copies.fetch_add(1);
+            }
+        });
+    }
+    for (int i = 0; i < 5; ++i) {
+        source->Pause();
+        source->Seek(f.avgTimePerFrame * (i * 9));
+        source->WaitForState();
+        source->Run();
+        std::this_thread::sleep_for(30ms);
+    }
+    stop.store(true);
+    for (auto& t : readers) t.join();
+    source->Close();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_GT(copies.load(), 10);
+}
+
+}  // namespace
