@@ -3,11 +3,9 @@
 //
 // Why the shortcuts are exact, given RaysInRange (every ray shorter than
 // 500000, so |component| << 12 < 2^31):
-// - Every unsigned division of the design has a numerator below 2^31 and a
-//   quotient of at most 4096. Both operands convert to double exactly, and a
-//   correctly rounded double quotient below 2^13 truncates to the integer
-//   quotient (a non-integer quotient is at least 1/d < 2^-20 away from the
-//   next integer, far more than half an ulp).
+// - Every unsigned division of the design has a numerator below 2^31, a
+//   divisor below 2^21 and a quotient of at most 4096: a float quotient
+//   corrected by its remainder gives the exact integer quotient (DivSmall).
 // - The blend's products fit 16-bit lanes and its sums fit _mm256_madd_epi16
 //   (values below 2^15), and (s * 16) >> 16 equals s >> 12 for s < 2^27.
 // - Lanes the scalar code skips are gathered from pixel 0 and then replaced
@@ -44,14 +42,21 @@ bool GatherableSource(const ViewSetup& s) {
     return static_cast<int64_t>(s.Ws) * (s.sourceRowsRead + 1) < (int64_t{1} << 31);
 }
 
+// floor(n / d) for 0 <= n < 2^31, 0 < d < 2^21 and a quotient of at most 4096.
+// The float quotient is within 2^-10 of the true one (n is rounded to 24
+// bits, the division once more), so its truncation is off by at most one;
+// the remainder n - q * d (no overflow: q * d <= n + d < 2^31) corrects it.
+// Widest view row the vector passes buffer (the view is at most 708 wide).
+constexpr int32_t kMaxRowChunk = 1024;
+
 HV_AVX2 inline __m256i DivSmall(__m256i n, __m256i d) {
-    const __m256d nlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(n));
-    const __m256d nhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(n, 1));
-    const __m256d dlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(d));
-    const __m256d dhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(d, 1));
-    const __m128i qlo = _mm256_cvttpd_epi32(_mm256_div_pd(nlo, dlo));
-    const __m128i qhi = _mm256_cvttpd_epi32(_mm256_div_pd(nhi, dhi));
-    return _mm256_set_m128i(qhi, qlo);
+    const __m256 qf = _mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(d));
+    __m256i q = _mm256_cvttps_epi32(qf);
+    const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, d));
+    // r < 0: one too many; r >= d: one too few (compare masks are -1).
+    q = _mm256_add_epi32(q, _mm256_cmpgt_epi32(_mm256_setzero_si256(), r));
+    q = _mm256_sub_epi32(q, _mm256_cmpgt_epi32(r, _mm256_sub_epi32(d, _mm256_set1_epi32(1))));
+    return q;
 }
 
 HV_AVX2 inline __m256i Gather(const int32_t* base, __m256i idx) {
@@ -113,7 +118,7 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                             uint32_t* out) {
     if (!CpuHasAvx2()) return false;
     if (!RenderInputsOk(s, M, src, out)) return false;
-    if (!GatherableSource(s)) return RenderHighScalar(s, M, src, out);
+    if (!GatherableSource(s) || s.Wout > kMaxRowChunk) return RenderHighScalar(s, M, src, out);
     const ViewTables& T = s.tables;
     const int32_t Ws = s.Ws, Hs = s.Hs, Wout = s.Wout;
     const int32_t* ang8 = T.ANG8.data();
@@ -131,6 +136,9 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
     const __m256i vWs = _mm256_set1_epi32(Ws);
     const __m256i byte = _mm256_set1_epi32(255);
     const int32_t count = Wout - 1;  // columns 0 .. Wout - 2
+    // Per-row angles of the vector passes.
+    alignas(32) int32_t azRow[kMaxRowChunk];
+    alignas(32) int32_t elRow[kMaxRowChunk];
     for (int32_t m = 1; m <= s.Hout - 1; ++m) {
         const int32_t v = s.rowStart + m;
         const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
@@ -139,12 +147,16 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
         uint32_t* dst = out + static_cast<size_t>(m) * Wout;
         const __m256i vy = _mm256_set1_epi32(y);
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
-        int32_t i = 0;
-        for (; i + 8 <= count; i += 8) {
-            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + i + 1), lane);
+        // Three passes over the row, each with short dependency chains, so
+        // that many chunks are in flight at once: azimuth and horizontal
+        // length; elevation; sampling.
+        const int32_t chunks = count / 8;
+        for (int32_t k = 0; k < chunks; ++k) {
+            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + 8 * k + 1), lane);
             const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
             const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
-            const __m256i az = AngleOf8(z, x, ang8, quarter, halfTurn);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(azRow + 8 * k),
+                               AngleOf8(z, x, ang8, quarter, halfTurn));
             // Horizontal length from the longer and the shorter of |x|, |z|.
             const __m256i ax = _mm256_abs_epi32(x), azz = _mm256_abs_epi32(z);
             const __m256i big = _mm256_max_epi32(ax, azz), small = _mm256_min_epi32(ax, azz);
@@ -152,8 +164,16 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, 12),
                                             _mm256_blendv_epi8(big, _mm256_set1_epi32(1), bigZero));
             const __m256i lenVal = Gather(len, _mm256_andnot_si256(bigZero, lenIdx));
-            const __m256i h = _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), 12);
-            const __m256i el = AngleOf8(h, vy, ang8, quarter, halfTurn);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(elRow + 8 * k),
+                               _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), 12));
+        }
+        for (int32_t k = 0; k < chunks; ++k) {
+            auto* at = reinterpret_cast<__m256i*>(elRow + 8 * k);
+            _mm256_store_si256(at, AngleOf8(_mm256_load_si256(at), vy, ang8, quarter, halfTurn));
+        }
+        for (int32_t k = 0; k < chunks; ++k) {
+            const __m256i az = _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
+            const __m256i el = _mm256_load_si256(reinterpret_cast<const __m256i*>(elRow + 8 * k));
             const __m256i col = _mm256_add_epi32(_mm256_srai_epi32(az, 8), colBase);
             const __m256i row = _mm256_add_epi32(_mm256_srai_epi32(el, 8), rowBase);
             const __m256i skip = _mm256_or_si256(
@@ -178,10 +198,11 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             __m256i pixel = BlendChannel8<0>(p00, p01, p10, p11, wx, wy);
             pixel = _mm256_or_si256(pixel, BlendChannel8<8>(p00, p01, p10, p11, wx, wy));
             pixel = _mm256_or_si256(pixel, BlendChannel8<16>(p00, p01, p10, p11, wx, wy));
-            auto* at = reinterpret_cast<__m256i*>(dst + i);
+            auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
             if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
             _mm256_storeu_si256(at, pixel);
         }
+        int32_t i = 8 * chunks;
         if (i < count) {
             // The last few columns of the row: the scalar reference on a
             // one-row view of the same rays.
@@ -231,6 +252,8 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     const int32_t Ws = s.Ws, Wout = s.Wout;
     const int32_t* len = T.LEN.data();
     const int32_t* colq[4] = {T.COLQ1.data(), T.COLQ2.data(), T.COLQ3.data(), T.COLQ4.data()};
+    const int32_t* packed = s.colQuadrants.data();
+    const __m256i quadrantStride = _mm256_set1_epi32(kViewTableSteps + 1);
     const auto* source = reinterpret_cast<const int32_t*>(src.pixels);
     const __m256i zero = _mm256_setzero_si256();
     const __m256i one = _mm256_set1_epi32(1);
@@ -271,12 +294,13 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
             const __m256i zPos = _mm256_cmpgt_epi32(z, zero);
             const __m256i xPos = _mm256_cmpgt_epi32(x, zero);
             const __m256i xNeg = _mm256_cmpgt_epi32(zero, x);
-            const __m256i safeIdx = _mm256_andnot_si256(zZero, colIdx);
-            const __m256i c12 = _mm256_blendv_epi8(Gather(colq[1], safeIdx),
-                                                   Gather(colq[0], safeIdx), xPos);
-            const __m256i c34 = _mm256_blendv_epi8(Gather(colq[2], safeIdx),
-                                                   Gather(colq[3], safeIdx), xNeg);
-            __m256i column = _mm256_blendv_epi8(c34, c12, zPos);
+            // Quadrant 0 .. 3 selects the table inside colQuadrants.
+            const __m256i q12 = _mm256_andnot_si256(xPos, one);
+            const __m256i q34 = _mm256_sub_epi32(_mm256_set1_epi32(2), xNeg);
+            const __m256i quadrant = _mm256_blendv_epi8(q34, q12, zPos);
+            const __m256i safeIdx = _mm256_andnot_si256(
+                zZero, _mm256_add_epi32(_mm256_mullo_epi32(quadrant, quadrantStride), colIdx));
+            __m256i column = Gather(packed, safeIdx);
             column = _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos),
                                         zZero);
             const __m256i d = _mm256_add_epi32(vY, h);

@@ -82,6 +82,12 @@ void BuildTables(ViewSetup& s) {
     const int32_t maxRow = std::max(*std::max_element(T.ROWUP.begin(), T.ROWUP.end()),
                                     *std::max_element(T.ROWDN.begin(), T.ROWDN.end()));
     s.sourceRowsRead = std::max(s.Hs, maxRow + 1);
+    for (int32_t i = 0; i <= N; ++i) {
+        s.colQuadrants[i] = T.COLQ1[i];
+        s.colQuadrants[(N + 1) + i] = T.COLQ2[i];
+        s.colQuadrants[2 * (N + 1) + i] = T.COLQ3[i];
+        s.colQuadrants[3 * (N + 1) + i] = T.COLQ4[i];
+    }
     T.quarter = 64 * s.Ws;
     T.halfTurn = 128 * s.Ws;
 }

@@ -79,6 +79,9 @@ struct ViewSetup {
     int32_t sourceRowsRead = 0;
     ViewBitmapHeader header;
     ViewTables tables;
+    // COLQ1, COLQ2, COLQ3 and COLQ4 one after the other, for renderers that
+    // pick the quadrant's table by index.
+    std::array<int32_t, 4 * (kViewTableSteps + 1)> colQuadrants{};
 };
 
 struct ViewSetupResult {
