@@ -98,8 +98,8 @@ HV_AVX2 inline __m256i PackChannel(__m256i lo, __m256i hi) {
 }
 
 template <int shift>
-HV_AVX2 inline __m256i BlendChannel8(__m256i p00, __m256i p01, __m256i p10, __m256i p11,
-                                     __m256i wx, __m256i wy) {
+HV_AVX2 inline __m256i BlendChannel8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i wx,
+                                     __m256i wy) {
     const __m256i top = _mm256_madd_epi16(PackChannel<shift>(p00, p01), wx);
     const __m256i bottom = _mm256_madd_epi16(PackChannel<shift>(p10, p11), wx);
     const __m256i tb = _mm256_or_si256(_mm256_srli_epi32(top, 4),
@@ -145,7 +145,6 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
         const int32_t y = render_detail::WrapMulAdd(M[4], v, M[5]);
         const int32_t rz = render_detail::WrapMulAdd(M[7], v, M[8]);
         uint32_t* dst = out + static_cast<size_t>(m) * Wout;
-        const __m256i vy = _mm256_set1_epi32(y);
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         // Three passes over the row, each with short dependency chains, so
         // that many chunks are in flight at once: azimuth and horizontal
@@ -167,9 +166,23 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             _mm256_store_si256(reinterpret_cast<__m256i*>(elRow + 8 * k),
                                _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), 12));
         }
+        // Elevation AngleOf(h, y) with h >= 0 and y fixed for the row:
+        // +-ANG8[(|y| << 12) / (h + |y|)] by the sign of y, or +-quarter when
+        // h is 0 (positive only for y > 0).
+        const __m256i absY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
+        const __m256i yNumerator = _mm256_slli_epi32(absY, 12);
+        const __m256i ySign = _mm256_set1_epi32(y > 0 ? 0 : -1);
+        const __m256i edge = y > 0 ? quarter : _mm256_sub_epi32(zero, quarter);
         for (int32_t k = 0; k < chunks; ++k) {
             auto* at = reinterpret_cast<__m256i*>(elRow + 8 * k);
-            _mm256_store_si256(at, AngleOf8(_mm256_load_si256(at), vy, ang8, quarter, halfTurn));
+            const __m256i h = _mm256_load_si256(at);
+            const __m256i hZero = _mm256_cmpeq_epi32(h, zero);
+            const __m256i den =
+                _mm256_blendv_epi8(_mm256_add_epi32(h, absY), _mm256_set1_epi32(1), hZero);
+            const __m256i val = Gather(ang8, _mm256_andnot_si256(hZero, DivSmall(yNumerator, den)));
+            // Conditional negation: (val ^ sign) - sign.
+            const __m256i signedVal = _mm256_sub_epi32(_mm256_xor_si256(val, ySign), ySign);
+            _mm256_store_si256(at, _mm256_blendv_epi8(signedVal, edge, hZero));
         }
         for (int32_t k = 0; k < chunks; ++k) {
             const __m256i az = _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
@@ -184,9 +197,9 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             if (skipBits == 0xFF) continue;
             const __m256i rowOff = _mm256_andnot_si256(skip, _mm256_mullo_epi32(row, vWs));
             const __m256i c0 = _mm256_andnot_si256(skip, col);
-            const __m256i c1 = _mm256_andnot_si256(
-                _mm256_or_si256(skip, _mm256_cmpeq_epi32(col, lastCol)),
-                _mm256_add_epi32(col, _mm256_set1_epi32(1)));
+            const __m256i c1 =
+                _mm256_andnot_si256(_mm256_or_si256(skip, _mm256_cmpeq_epi32(col, lastCol)),
+                                    _mm256_add_epi32(col, _mm256_set1_epi32(1)));
             const __m256i o00 = _mm256_add_epi32(rowOff, c0);
             const __m256i o01 = _mm256_add_epi32(rowOff, c1);
             const __m256i p00 = Gather(source, o00);
@@ -247,7 +260,7 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
                              uint32_t* out) {
     if (!CpuHasAvx2()) return false;
     if (!RenderInputsOk(s, M, src, out)) return false;
-    if (!GatherableSource(s)) return RenderDraftScalar(s, M, src, out);
+    if (!GatherableSource(s) || s.Wout > kMaxRowChunk) return RenderDraftScalar(s, M, src, out);
     const ViewTables& T = s.tables;
     const int32_t Ws = s.Ws, Wout = s.Wout;
     const int32_t* len = T.LEN.data();
@@ -263,6 +276,8 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     const __m256i zeroRight = _mm256_set1_epi32(3 * (Ws >> 2));
     const __m256i zeroLeft = _mm256_set1_epi32(Ws >> 2);
     const __m256i vWs = _mm256_set1_epi32(Ws);
+    alignas(32) int32_t colRow[kMaxRowChunk];
+    alignas(32) int32_t hRow[kMaxRowChunk];
     for (int32_t m = 0; m <= s.Hout; ++m) {
         const int32_t v = s.rowStart + m + 1;
         const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
@@ -272,9 +287,11 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
         const __m256i vY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         uint32_t* dst = out + static_cast<size_t>(m) * Wout;
-        int32_t i = 0;
-        for (; i + 8 <= Wout; i += 8) {
-            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + i + 1), lane);
+        // Two passes over the row (column and horizontal length; row and
+        // pixel) keep the dependency chains short.
+        const int32_t chunks = Wout / 8;
+        for (int32_t k = 0; k < chunks; ++k) {
+            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + 8 * k + 1), lane);
             const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
             const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
             const __m256i xp = _mm256_abs_epi32(x), zz = _mm256_abs_epi32(z);
@@ -301,8 +318,15 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
             const __m256i safeIdx = _mm256_andnot_si256(
                 zZero, _mm256_add_epi32(_mm256_mullo_epi32(quadrant, quadrantStride), colIdx));
             __m256i column = Gather(packed, safeIdx);
-            column = _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos),
-                                        zZero);
+            column =
+                _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos), zZero);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(colRow + 8 * k), column);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(hRow + 8 * k), h);
+        }
+        for (int32_t k = 0; k < chunks; ++k) {
+            const __m256i column =
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(colRow + 8 * k));
+            const __m256i h = _mm256_load_si256(reinterpret_cast<const __m256i*>(hRow + 8 * k));
             const __m256i d = _mm256_add_epi32(vY, h);
             const __m256i dZero = _mm256_cmpeq_epi32(d, zero);
             const __m256i rowIdx = _mm256_andnot_si256(
@@ -310,8 +334,9 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
             const __m256i row = Gather(rowTable, rowIdx);
             const __m256i pixel =
                 Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), pixel);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * k), pixel);
         }
+        int32_t i = 8 * chunks;
         for (; i < Wout; ++i) {
             // Tail columns: the reference's per-pixel code.
             const int32_t u = s.colStart + i + 1;
@@ -348,7 +373,9 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
 
 #else  // no x86: the scalar reference is the only path
 
-bool CpuHasAvx2() { return false; }
+bool CpuHasAvx2() {
+    return false;
+}
 bool RenderDraftAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*) {
     return false;
 }
