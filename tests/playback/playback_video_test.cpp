@@ -40,6 +40,17 @@ TEST_F(PlayerVideoTest, FramesFlowAndThePositionBarMovesEveryFifthCycle) {
     CountingUnwrapper unwrapper;
     hv::PlaybackController ctl(host, unwrapper);
     host.controller = &ctl;
+
+    // Watch PlaybackState from open to stop.
+    std::atomic<bool> watching{true};
+    std::vector<int32_t> states{ctl.PlaybackState()};
+    std::thread watcher([&] {
+        while (watching.load()) {
+            const int32_t s = ctl.PlaybackState();
+            if (s != states.back()) states.push_back(s);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     OpenAndPlay(ctl, Videos().silent);
 
     EXPECT_EQ(ctl.PlaybackState(), hv::kPlayerPlaying);
@@ -64,6 +75,15 @@ TEST_F(PlayerVideoTest, FramesFlowAndThePositionBarMovesEveryFifthCycle) {
     EXPECT_LT(bars.front().bar, bars.back().bar);
 
     ctl.StopForLoad(TestPump);
+    watching.store(false);
+    watcher.join();
+    // 0 -> 1 (worker starts) -> 2 (the graph runs) -> 1 (stop requested;
+    // the loop may answer before the watcher sees it) -> 0.
+    ASSERT_GE(states.size(), 4u);
+    EXPECT_EQ(std::vector<int32_t>(states.begin(), states.begin() + 3),
+              (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(states.back(), hv::kPlayerIdle);
+    EXPECT_LE(states.size(), 5u);
     EXPECT_EQ(ctl.PlaybackState(), hv::kPlayerIdle);
     EXPECT_FALSE(ctl.PlaybackLoopRunning());
     EXPECT_FALSE(ctl.WorkerAlive());
