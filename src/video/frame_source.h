@@ -128,6 +128,11 @@ class FrameSource {
     // while the source is open. Returns false when no picture is available.
     virtual bool CurrentFrame(uint32_t* dst, int32_t* size) = 0;
 
+    // Number of pictures the source has decoded and kept so far (any
+    // thread). A caller that sees the same number twice knows CurrentFrame
+    // would copy the same picture again. Sources that cannot tell return 0.
+    virtual uint64_t PictureSerial() const { return 0; }
+
     virtual bool Run() = 0;
     virtual bool Pause() = 0;
     virtual bool Stop() = 0;

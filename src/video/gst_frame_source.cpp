@@ -91,6 +91,8 @@ class GstFrameSource final : public FrameSource {
         return ok;
     }
 
+    uint64_t PictureSerial() const override { return serial_.load(); }
+
     bool Run() override { return SetState(GST_STATE_PLAYING); }
     bool Pause() override { return SetState(GST_STATE_PAUSED); }
     bool Stop() override { return SetState(GST_STATE_READY); }
@@ -334,6 +336,10 @@ class GstFrameSource final : public FrameSource {
             old = latest_;
             latest_ = sample;
         }
+        // The preroll picture comes again as the first played one: count it once.
+        if (old == nullptr || gst_sample_get_buffer(old) != gst_sample_get_buffer(sample)) {
+            serial_.fetch_add(1);
+        }
         if (old != nullptr) gst_sample_unref(old);
     }
 
@@ -540,6 +546,7 @@ class GstFrameSource final : public FrameSource {
     std::atomic<bool> eos_{false};
     std::atomic<int64_t> lastPosition_{0};
     std::atomic<int32_t> volume_{0};
+    std::atomic<uint64_t> serial_{0};
 };
 
 }  // namespace

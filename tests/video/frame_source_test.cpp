@@ -165,23 +165,30 @@ TEST(GstFrameSource, ShortCapacityCopiesWholeRowsOnly) {
 TEST(GstFrameSource, PlaysToTheEndAndReportsTheDuration) {
     const std::string path = hvtest::MakeVideo("end.mp4", 96, 64, 25, 1, 10, true);
     ASSERT_FALSE(path.empty());
-    auto source = OpenOrFail(path, true);
-    ASSERT_TRUE(source);
-    hv::FrameBuffer fb;
-    fb.Allocate(source->Format().width, source->Format().height);
-    EXPECT_TRUE(WaitUntil([&] { return source->Position() == source->Format().duration; }, 5s));
-    EXPECT_EQ(CurrentNumber(*source, fb), 9) << "the last picture stays";
-    // Back to the start, paused: the first picture again.
-    ASSERT_TRUE(source->Pause());
-    ASSERT_TRUE(source->Seek(0));
-    source->WaitForState();
-    EXPECT_LT(source->Position(), source->Format().duration);
-    EXPECT_EQ(CurrentNumber(*source, fb), 0);
-    // Running again moves on.
-    ASSERT_TRUE(source->Run());
-    EXPECT_TRUE(WaitUntil([&] { return CurrentNumber(*source, fb) > 2; }, 5s));
-    ASSERT_TRUE(source->Stop());
-    source->WaitForState();
+    // With the sound branch (player) and with the sound left out (setup).
+    for (bool audio : {true, false}) {
+        SCOPED_TRACE(audio ? "player" : "setup");
+        auto source = OpenOrFail(path, audio);
+        ASSERT_TRUE(source);
+        hv::FrameBuffer fb;
+        fb.Allocate(source->Format().width, source->Format().height);
+        EXPECT_TRUE(WaitUntil([&] { return source->Position() == source->Format().duration; }, 5s));
+        EXPECT_EQ(CurrentNumber(*source, fb), 9) << "the last picture stays";
+        const uint64_t serial = source->PictureSerial();
+        EXPECT_GE(serial, 10u);
+        // Back to the start, paused: the first picture again.
+        ASSERT_TRUE(source->Pause());
+        ASSERT_TRUE(source->Seek(0));
+        source->WaitForState();
+        EXPECT_LT(source->Position(), source->Format().duration);
+        EXPECT_EQ(CurrentNumber(*source, fb), 0);
+        EXPECT_GT(source->PictureSerial(), serial);
+        // Running again moves on.
+        ASSERT_TRUE(source->Run());
+        EXPECT_TRUE(WaitUntil([&] { return CurrentNumber(*source, fb) > 2; }, 5s));
+        ASSERT_TRUE(source->Stop());
+        source->WaitForState();
+    }
 }
 
 TEST(GstFrameSource, VolumeActsOnlyWithASoundBranch) {
