@@ -264,9 +264,9 @@ void MainWindow::LayoutMainWindow() {
     LayoutMainWindow(client_->size());
 }
 
-void MainWindow::LayoutMainWindow(QSize client) {
+void MainWindow::LayoutMainWindow(QSize client, bool stopMotion) {
     // A resize stops any pan or zoom in progress.
-    navigator_.StopMotion();
+    if (stopMotion) navigator_.StopMotion();
     // A minimised window reports a 0 x 0 client area: sizes are clamped at 0
     // instead of going negative.
     const int W = std::max(client.width(), 0);
@@ -328,7 +328,8 @@ void MainWindow::OnStreamStarted() {
         videoHost_->show();
         view_->show();
     }
-    LayoutMainWindow();
+    // Not a resize: the new view keeps turning left as it started.
+    LayoutMainWindow(client_->size(), false);
 }
 
 }  // namespace hv::player

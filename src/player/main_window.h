@@ -74,7 +74,7 @@ class MainWindow : public QMainWindow {
     // Places the video area, position bar and control row for the client
     // area's size (any size, 0 x 0 included).
     void LayoutMainWindow();
-    void LayoutMainWindow(QSize client);
+    void LayoutMainWindow(QSize client, bool stopMotion = true);
 
     void SetQualityMode(int mode);
 

@@ -66,8 +66,9 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* e) {
 void ClickableLabel::mouseDoubleClickEvent(QMouseEvent* e) {
     if (!clickable_ || e->button() != Qt::LeftButton) return QLabel::mouseDoubleClickEvent(e);
     // The second press of a double-click counts as a click of its own.
-    pressedInside_ = true;
+    pressedInside_ = false;
     e->accept();
+    emit clicked(id_);
 }
 
 void ClickableLabel::enterEvent(QEnterEvent* e) {
