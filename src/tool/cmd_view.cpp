@@ -1,12 +1,151 @@
+// hvtool view PICTURE [--config FILE] [--flip N] [--pan P] [--tilt T] [--fov F]
+// [--quality draft|high] [--soften] [--grayscale] --out VIEW.png: unwraps a
+// still doughnut picture and renders one perspective view of it exactly as
+// the player would (same tables, renderer and filters), saved top-down as a
+// PNG. View options left out keep the player's starting view.
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "tool/commands.h"
+#include "tool/image_io.h"
+#include "tool/unwrap_options.h"
+#include "unwrap/render_view.h"
+#include "unwrap/unwrap_engine.h"
+#include "unwrap/view_setup.h"
 
 namespace hvtool {
+namespace {
 
-int RunView(int, char**) {
-    std::fprintf(stderr, "hvtool: this command is not built yet\n");
+constexpr const char* kUsage =
+    "usage: hvtool view PICTURE [--config FILE] [--flip N] [--pan P] [--tilt T] [--fov F]\n"
+    "                   [--quality draft|high] [--soften] [--grayscale] --out VIEW.png\n"
+    "  PICTURE    a PNG or JPEG doughnut picture\n"
+    "  --config   the CamSetup.xml to read (default: the player's start-up geometry)\n"
+    "  --flip     flip mode 0..3 (none, horizontal, vertical, both; default: the file's)\n"
+    "  --pan      azimuth in degrees (default: the starting view, -90)\n"
+    "  --tilt     elevation in degrees, -90..90 (default 0)\n"
+    "  --fov      horizontal field of view in degrees, 1..150 (default: the starting\n"
+    "             view's, 120 reduced to fit the panorama)\n"
+    "  --quality  draft (nearest pixel) or high (bilinear; default)\n"
+    "  --soften   apply the soften filter\n"
+    "  --grayscale apply the grayscale filter\n";
+
+int Usage() {
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "hvtool view: %s\n", message.c_str());
+    return 1;
+}
+
+// A finite decimal number, the whole text.
+bool ParseDegrees(std::string_view text, float& value) {
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return false;
+    value = static_cast<float>(v);
+    return std::isfinite(value);
+}
+
+}  // namespace
+
+int RunView(int argc, char** argv) {
+    std::string input, file, out;
+    hv::FlipMode flip = 0;
+    bool flipGiven = false;
+    bool panGiven = false, tiltGiven = false, fovGiven = false;
+    float pan = 0, tilt = 0, fov = 0;
+    hv::RenderOptions options;  // High, no filters: the player's start-up settings
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if ((arg == "--config" || arg == "--out") && hasValue) {
+            (arg == "--config" ? file : out) = argv[++i];
+        } else if (arg == "--flip" && hasValue) {
+            if (!ParseFlipMode(argv[++i], flip)) {
+                std::fprintf(stderr, "hvtool view: --flip takes 0, 1, 2 or 3\n");
+                return Usage();
+            }
+            flipGiven = true;
+        } else if ((arg == "--pan" || arg == "--tilt" || arg == "--fov") && hasValue) {
+            float& value = arg == "--pan" ? pan : arg == "--tilt" ? tilt : fov;
+            (arg == "--pan" ? panGiven : arg == "--tilt" ? tiltGiven : fovGiven) = true;
+            if (!ParseDegrees(argv[++i], value)) {
+                std::fprintf(stderr, "hvtool view: %s takes a number of degrees, not '%s'\n",
+                             argv[i - 1], argv[i]);
+                return Usage();
+            }
+        } else if (arg == "--quality" && hasValue) {
+            const std::string_view q = argv[++i];
+            if (q == "draft") {
+                options.quality = hv::QualityMode::Draft;
+            } else if (q == "high") {
+                options.quality = hv::QualityMode::High;
+            } else {
+                std::fprintf(stderr, "hvtool view: --quality takes draft or high\n");
+                return Usage();
+            }
+        } else if (arg == "--soften") {
+            options.soften = true;
+        } else if (arg == "--grayscale") {
+            options.grayscale = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!arg.empty() && arg[0] != '-' && input.empty()) {
+            input = std::string(arg);
+        } else {
+            std::fprintf(stderr, "hvtool view: unexpected argument '%s'\n", argv[i]);
+            return Usage();
+        }
+    }
+    if (input.empty() || out.empty()) return Usage();
+    if (tiltGiven && (tilt < -90 || tilt > 90)) return Fail("--tilt must lie within -90..90");
+    if (fovGiven && (fov < 1 || fov > 150)) return Fail("--fov must lie within 1..150");
+    if (panGiven && std::fabs(pan) > 1e6f) return Fail("--pan is out of range");
+
+    std::string error;
+    hv::PlayerConfigState state;
+    if (!LoadPlayerState(file, state, &error)) return Fail(error);
+    hv::FrameBuffer frame;
+    if (!LoadPictureAsFrame(input, frame, &error)) return Fail(error);
+    hv::UnwrapEngine engine;
+    if (!UnwrapStill(frame, state.geometry, flipGiven ? flip : state.flipMode, engine, &error))
+        return Fail(error);
+    const hv::PanoramaView panorama = engine.AcquireReady();
+    if (!panorama) return Fail("no panorama was produced");
+
+    const hv::ViewSetupResult setup = hv::InitViewEngine(panorama.Ws(), panorama.Hs());
+    if (!setup.ok) return Fail(setup.error);
+    hv::ViewState view = setup.start;
+    if (panGiven) view.pan = pan;
+    if (tiltGiven) view.tilt = tilt;
+    if (fovGiven) view.fov = fov;
+
+    const hv::RingGeometry& ring = panorama.Geometry();
+    const int32_t sourceRow = ring.ViewSourceRow(panorama.Mode());
+    const hv::ViewSource source{panorama.ViewSource(), panorama.Ws(), panorama.Hs(),
+                                ring.Hp + hv::kPanoramaSpareRows - sourceRow};
+    hv::ViewRenderer renderer(setup.setup);
+    hv::ViewBuffer buffer;
+    if (!renderer.Render(source, view, false, options, buffer)) {
+        return Fail("this view cannot be rendered (field of view too wide for the panorama)");
+    }
+    const hv::ViewSetup& s = *setup.setup;
+    if (!SaveBottomUpAsPng(out, buffer.data(), s.Wout, s.Hout, 4 * s.Wout, &error)) {
+        return Fail(error);
+    }
+    std::printf("%s: %dx%d view of a %dx%d panorama, pan %.2f, tilt %.2f, fov %.2f, %s%s%s\n",
+                out.c_str(), s.Wout, s.Hout, panorama.Ws(), panorama.Hs(), view.pan, view.tilt,
+                view.fov, options.quality == hv::QualityMode::Draft ? "draft" : "high",
+                options.soften ? ", soften" : "", options.grayscale ? ", grayscale" : "");
+    return 0;
 }
 
 }  // namespace hvtool

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "view_test_util.h"
 
 namespace {
@@ -191,46 +188,6 @@ TEST(Navigation, PanStaysWithinOneTurn) {
     n.nav.MouseMove(-20, 20, true);
     n.Step();
     EXPECT_NEAR(n.Step(), -0.975, 1e-3);
-}
-
-TEST(Navigation, InputAndMotionOnTwoThreads) {
-    Nav n(380, 116);
-    std::atomic<bool> done{false};
-    std::thread presenter([&] {
-        while (!done.load()) {
-            n.nav.AdvanceMotion();
-            const hv::ViewState v = n.nav.Snapshot();
-            ASSERT_GE(v.tilt, v.minTilt);
-            ASSERT_LE(v.tilt, v.maxTilt);
-        }
-    });
-    for (int i = 0; i < 3000; ++i) {
-        switch (i % 7) {
-            case 0:
-                n.nav.PanLeft();
-                break;
-            case 1:
-                n.nav.ButtonDown(i % 300, i % 200);
-                break;
-            case 2:
-                n.nav.MouseMove((i * 7) % 300, (i * 3) % 200, true);
-                break;
-            case 3:
-                n.nav.ButtonUp();
-                break;
-            case 4:
-                n.nav.Wheel(i % 2 ? 120 : -120);
-                break;
-            case 5:
-                n.nav.PanDown();
-                break;
-            default:
-                n.nav.StopMotion();
-                break;
-        }
-    }
-    done = true;
-    presenter.join();
 }
 
 }  // namespace

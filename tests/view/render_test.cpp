@@ -257,9 +257,9 @@ TEST(Render, SimdMatchesScalar) {
         const auto r = hvtest::Init(Ws, Hs);
         const hv::ViewSetup& s = *r.setup;
         const auto pano = hvtest::MakePanorama(Ws, Hs, hvtest::NoisePixel);
-        for (float pan : {-180.0f, -90.0f, -37.3f, 0.0f, 45.0f, 90.0f, 179.9f, 180.0f}) {
-            for (float tilt : {-90.0f, -20.0f, 0.0f, 7.5f, 60.0f, 90.0f}) {
-                for (float fov : {23.72f, 60.0f, r.start.fov, 121.4f}) {
+        for (float pan : {-180.0f, -90.0f, -37.3f, 45.0f, 179.9f}) {
+            for (float tilt : {-90.0f, -20.0f, 7.5f, 90.0f}) {
+                for (float fov : {23.72f, r.start.fov, 121.4f}) {
                     const hv::FixedMatrix M = hv::ViewMatrix(s, At(r.start, pan, tilt, fov));
                     auto a = Canvas(s), b = Canvas(s);
                     ASSERT_TRUE(hv::RenderHighScalar(s, M, pano.Source(), a.data()));

@@ -1,0 +1,126 @@
+// hvtool view, run as its own process on a sample picture it unwraps itself;
+// its PNG must equal the engine's own render of the same panorama.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "unwrap/render_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int Hvtool(const std::string& args) {
+    const std::string command =
+        std::string("'") + HVTOOL_PATH + "' " + args + " >/dev/null 2>/dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        path = fs::temp_directory_path() /
+               ("hv-view-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string operator/(const std::string& name) const {
+        return "'" + (path / name).string() + "'";
+    }
+    std::string File(const std::string& name) const { return (path / name).string(); }
+};
+
+// A top-down PNG as bottom-up BGRX rows.
+std::vector<uint32_t> BottomUp(const QImage& picture) {
+    const QImage img = picture.convertToFormat(QImage::Format_RGB32);
+    std::vector<uint32_t> px(static_cast<size_t>(img.width()) * img.height());
+    for (int r = 0; r < img.height(); ++r) {
+        const auto* line =
+            reinterpret_cast<const uint32_t*>(img.constScanLine(img.height() - 1 - r));
+        for (int c = 0; c < img.width(); ++c)
+            px[static_cast<size_t>(r) * img.width() + c] = line[c] | 0xFF000000u;
+    }
+    return px;
+}
+
+TEST(HvtoolView, MatchesTheEngineRender) {
+    TempFolder dir;
+    ASSERT_EQ(Hvtool("make-sample --out " + (dir / "sample.png")), 0);
+    ASSERT_EQ(Hvtool("unwrap " + (dir / "sample.png") + " --out " + (dir / "pano.png")), 0);
+    const QImage pano(QString::fromStdString(dir.File("pano.png")));
+    ASSERT_FALSE(pano.isNull());
+    std::vector<uint32_t> source = BottomUp(pano);
+    for (auto& p : source) p &= 0x00FFFFFFu;  // the unwrap copies BGRX with a zero fourth byte
+    const int32_t Ws = pano.width(), Hs = pano.height();
+    const hv::ViewSetupResult setup = hv::InitViewEngine(Ws, Hs);
+    ASSERT_TRUE(setup.ok) << setup.error;
+    const hv::ViewSource src{source.data(), Ws, Hs, Hs};
+
+    struct Case {
+        std::string args;
+        float pan, tilt, fov;
+        hv::RenderOptions options;
+    };
+    const hv::ViewState start = setup.start;
+    const Case cases[] = {
+        {"", start.pan, start.tilt, start.fov, {}},
+        {"--pan 33.5 --tilt -12 --fov 70 --quality draft",
+         33.5f,
+         -12,
+         70,
+         {hv::QualityMode::Draft}},
+        {"--pan 170 --tilt 8 --fov 45 --quality high --soften --grayscale",
+         170,
+         8,
+         45,
+         {hv::QualityMode::High, true, true}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(
+            Hvtool("view " + (dir / "sample.png") + " " + c.args + " --out " + (dir / "view.png")),
+            0)
+            << c.args;
+        const QImage got(QString::fromStdString(dir.File("view.png")));
+        ASSERT_EQ(got.width(), setup.setup->Wout);
+        ASSERT_EQ(got.height(), setup.setup->Hout);
+        hv::ViewState v = start;
+        v.pan = c.pan;
+        v.tilt = c.tilt;
+        v.fov = c.fov;
+        hv::ViewRenderer renderer(setup.setup);
+        hv::ViewBuffer buffer;
+        ASSERT_TRUE(renderer.Render(src, v, false, c.options, buffer));
+        std::vector<uint32_t> expect(buffer.data(), buffer.data() + setup.setup->pixelCount);
+        for (auto& p : expect) p |= 0xFF000000u;
+        EXPECT_TRUE(BottomUp(got) == expect) << c.args;
+    }
+}
+
+TEST(HvtoolView, RefusesBadOptions) {
+    TempFolder dir;
+    ASSERT_EQ(Hvtool("make-sample --out " + (dir / "sample.png")), 0);
+    const std::string in = dir / "sample.png", out = " --out " + (dir / "v.png");
+    EXPECT_NE(Hvtool("view " + in + " --fov 0" + out), 0);
+    EXPECT_NE(Hvtool("view " + in + " --fov 400" + out), 0);
+    EXPECT_NE(Hvtool("view " + in + " --tilt 91" + out), 0);
+    EXPECT_NE(Hvtool("view " + in + " --pan abc" + out), 0);
+    EXPECT_NE(Hvtool("view " + in + " --pan nan" + out), 0);
+    EXPECT_NE(Hvtool("view " + in + " --quality best" + out), 0);
+    EXPECT_NE(Hvtool("view " + in), 0) << "--out is required";
+    EXPECT_NE(Hvtool("view " + (dir / "missing.png") + out), 0);
+    EXPECT_FALSE(fs::exists(dir.File("v.png")));
+}
+
+}  // namespace
