@@ -120,7 +120,10 @@ SetupMainWindow::SetupMainWindow(SetupPaths paths, SetupConfigState initial)
 }
 
 SetupMainWindow::~SetupMainWindow() {
-    if (controller_) controller_->Shutdown([](int ms) { ui::PumpStep(ms); });
+    // Normally the exit sequence has already stopped the worker; a window
+    // destroyed otherwise (tests, a session ending) still waits for it here.
+    if (controller_ && controller_->WorkerAlive())
+        controller_->Shutdown([](int ms) { ui::PumpStep(ms); });
     controller_.reset();
 }
 
@@ -441,7 +444,8 @@ bool SetupMainWindow::ConfirmExit(bool withClick) {
         ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Exit IDE"),
                            QStringLiteral("Are you sure?"), QMessageBox::Ok | QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return false;
-    controller_->Shutdown([](int ms) { ui::PumpStep(ms); });
+    // Nothing to wait for when no video was ever opened.
+    if (controller_->WorkerAlive()) controller_->Shutdown([](int ms) { ui::PumpStep(ms); });
     ui::PumpStep(0);
     exitConfirmed_ = true;
     transform_->hide();
@@ -451,6 +455,10 @@ bool SetupMainWindow::ConfirmExit(bool withClick) {
 
 int SetupMainWindow::KeypadClicks() const {
     return tickB_->PlayCount();
+}
+
+int SetupMainWindow::ButtonClicks() const {
+    return tick_->PlayCount();
 }
 
 void SetupMainWindow::closeEvent(QCloseEvent* e) {
@@ -499,27 +507,40 @@ MessageSink& SetupMainWindow::Messages() {
     return *sink_;
 }
 
+void SetupMainWindow::PostToGui(std::function<void()> call) {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mailboxMutex_);
+        wake = mailbox_.empty();
+        mailbox_.push_back(std::move(call));
+    }
+    // One wake-up per batch; it carries no data, the mailbox does.
+    if (wake) QMetaObject::invokeMethod(this, "DrainWorkerCalls", Qt::QueuedConnection);
+}
+
+void SetupMainWindow::DrainWorkerCalls() {
+    std::vector<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(mailboxMutex_);
+        calls.swap(mailbox_);
+    }
+    for (auto& call : calls) call();
+}
+
 void SetupMainWindow::SetTitle(const std::string& text) {
-    QMetaObject::invokeMethod(
-        this, [this, t = QString::fromStdString(text)] { setWindowTitle(t); },
-        Qt::QueuedConnection);
+    PostToGui([this, text] { setWindowTitle(QString::fromStdString(text)); });
 }
 
 void SetupMainWindow::SetStreamStatus(StreamStatus status) {
-    QMetaObject::invokeMethod(
-        this, [this, status] { ShowStreamStatus(status); }, Qt::QueuedConnection);
+    PostToGui([this, status] { ShowStreamStatus(status); });
 }
 
 void SetupMainWindow::StreamOpened(const VideoFormat& format) {
     renderer_.Reset();  // a new frame size: the next step recomputes everything
-    QMetaObject::invokeMethod(
-        this,
-        [this, size = QString::fromStdString(FrameSizeLabel(format)),
-         rate = QString::fromStdString(FrameRateLabel(format))] {
-            frameSize_->setText(size);
-            frameRate_->setText(rate);
-        },
-        Qt::QueuedConnection);
+    PostToGui([this, size = FrameSizeLabel(format), rate = FrameRateLabel(format)] {
+        frameSize_->setText(QString::fromStdString(size));
+        frameRate_->setText(QString::fromStdString(rate));
+    });
 }
 
 void SetupMainWindow::PreviewStep(FrameSource& source, FrameBuffer& frame) {
@@ -533,29 +554,23 @@ void SetupMainWindow::PreviewStep(FrameSource& source, FrameBuffer& frame) {
     }
     // At most one hand-over waits in the GUI queue; it shows the newest pair.
     if (presentPending_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            presentPending_.store(false);
-            SetupPictures shown;
-            {
-                std::lock_guard<std::mutex> lock(slotMutex_);
-                shown = std::move(slot_);
-                slot_ = SetupPictures();
-            }
-            if (!shown.doughnut.isNull()) ShowPictures(shown);
-        },
-        Qt::QueuedConnection);
+    PostToGui([this] {
+        presentPending_.store(false);
+        SetupPictures shown;
+        {
+            std::lock_guard<std::mutex> lock(slotMutex_);
+            shown = std::move(slot_);
+            slot_ = SetupPictures();
+        }
+        if (!shown.doughnut.isNull()) ShowPictures(shown);
+    });
 }
 
 void SetupMainWindow::ClearPictures() {
     // The preview keeps its last picture; only the doughnut picture is cleared.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            doughnut_->SetPicture(CaptionedBackground(600, 600, QStringLiteral("Main Window")));
-        },
-        Qt::QueuedConnection);
+    PostToGui([this] {
+        doughnut_->SetPicture(CaptionedBackground(600, 600, QStringLiteral("Main Window")));
+    });
 }
 
 }  // namespace hv::setup

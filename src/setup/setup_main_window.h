@@ -14,9 +14,11 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "setup/preview_renderer.h"
 #include "setup/setup_state.h"
@@ -73,6 +75,7 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     PictureView* DoughnutPicture() const { return doughnut_; }
     CutKeypad* Keypad() const { return keypad_; }
     int KeypadClicks() const;  // TICKB plays so far
+    int ButtonClicks() const;  // TICK plays so far
 
     // ---- PreviewHost: video worker -------------------------------------
     MessageSink& Messages() override;
@@ -81,6 +84,10 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     void StreamOpened(const VideoFormat& format) override;
     void PreviewStep(FrameSource& source, FrameBuffer& frame) override;
     void ClearPictures() override;
+
+  private slots:
+    // Runs what the worker posted (GUI thread).
+    void DrainWorkerCalls();
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -99,6 +106,9 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     void ShowStreamStatus(StreamStatus status);
     void ShowPictures(const SetupPictures& pictures);
     void WaitLive(int ms);
+    // Queues a call onto the GUI thread (any thread). The call and all it
+    // captures pass through the mailbox's lock.
+    void PostToGui(std::function<void()> call);
 
     SetupPaths paths_;
     SetupRecord record_;
@@ -126,6 +136,9 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
 
     // Video worker only.
     PreviewRenderer renderer_;
+    std::mutex mailboxMutex_;
+    std::vector<std::function<void()>> mailbox_;
+
     // The newest pair of pictures, written by the worker, taken by the GUI
     // thread; a queued call is pending while presentPending_ is set, so a
     // slow GUI skips frames instead of queueing them.

@@ -153,8 +153,10 @@ TEST(SetupStartup, TransformWindowCannotBeClosedAndFlipsWorkWithoutStream) {
     w.Command(kCmdSave);
     EXPECT_FALSE(std::filesystem::exists(paths.configFile)) << "Save needs a stream";
 
-    // Closing asks first; Cancel keeps the program.
+    // Closing asks first, without a click; Cancel keeps the program.
+    const int clicks = w.ButtonClicks();
     w.close();
+    EXPECT_EQ(w.ButtonClicks(), clicks);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Exit IDE"));
     EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Are you sure?"));
@@ -169,6 +171,7 @@ TEST(SetupStartup, ExitConfirmedEndsWindowWithoutSaving) {
     w.show();
     test::BoxRecorder boxes(QMessageBox::Ok);
     w.Command(kCmdExit);
+    EXPECT_EQ(w.ButtonClicks(), 1) << "the Exit item clicks first";
     EXPECT_EQ(boxes.boxes.size(), 1u);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(std::filesystem::exists(paths.configFile));

@@ -99,8 +99,16 @@ TEST(SetupStream, LoadFitSaveAndStop) {
         EXPECT_TRUE(boxes.boxes[0].text.endsWith(QStringLiteral("Video Setup: On")));
     }
 
+    // Stop and Run pause and run the stream; the preview stays up.
+    w.Command(kCmdStop);
+    EXPECT_TRUE(w.StreamShown());
+    w.Command(kCmdRun);
+    EXPECT_TRUE(w.StreamShown());
+
     // Save with a stream: the player reads exactly this geometry.
+    const int clicks = w.ButtonClicks();
     w.Command(kCmdSave);
+    EXPECT_EQ(w.ButtonClicks(), clicks + 1);
     PlayerConfigState player = PlayerStartupDefaults();
     ASSERT_EQ(ReadConfiguration(paths.configFile, player), ReadOutcome::FromFile);
     EXPECT_EQ(player.geometry, w.Record().geometry);
