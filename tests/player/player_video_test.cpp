@@ -2,6 +2,7 @@
 // same path as the open dialog: title, picture, position bar, seeking,
 // stream information, bad files, reloads, cancel and exit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QSlider>
@@ -22,10 +23,25 @@ namespace {
 
 constexpr int kOpenTimeoutMs = 20000;
 
+// One folder per process: ctest runs these tests in parallel processes.
+std::filesystem::path VideoFolder() {
+    return std::filesystem::temp_directory_path() /
+           ("hvplayer-video-test-" + std::to_string(::getpid()));
+}
+
+class RemoveVideoFolder : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(VideoFolder(), ec);
+    }
+};
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new RemoveVideoFolder);
+
 // One small doughnut video shared by the tests of this file.
 const std::filesystem::path& TestVideo() {
     static const std::filesystem::path path = [] {
-        auto dir = std::filesystem::temp_directory_path() / "hvplayer-video-test";
+        const auto dir = VideoFolder();
         std::filesystem::create_directories(dir);
         auto p = dir / "doughnut.mp4";
         TestVideoSpec spec;
