@@ -46,8 +46,8 @@ TEST(UnwrapEngine, FirstFrameBuildsTheTableThenEveryPixelComesFromItsEntry) {
         ASSERT_TRUE(v);
         EXPECT_EQ(v.Sequence(), 0u);
         EXPECT_EQ(v.Geometry(), r);
-        EXPECT_TRUE(std::all_of(RingPixels(v).begin(), RingPixels(v).end(),
-                                [](uint32_t x) { return x == 0; }));
+        const auto px = RingPixels(v);
+        EXPECT_TRUE(std::all_of(px.begin(), px.end(), [](uint32_t x) { return x == 0; }));
     }
     hv::FrameBuffer fb;
     fb.Allocate(640, 480);

@@ -19,27 +19,35 @@ void WaitFor(const std::function<bool()>& done) {
 
 TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
     for (auto path : {UnwrapEngine::CopyPath::Fast, UnwrapEngine::CopyPath::FastThreads}) {
-        const hv::RingGeometry ring = hvtest::ExampleRing();  // wholly inside the frame
+        // The worked example's ring at half size, wholly inside the frame.
+        const hv::RingGeometry ring =
+            hv::BuildRingGeometry(hvtest::kExampleGeometry, 320, 240).ring;
         UnwrapEngine engine;
         engine.SetCopyPath(path);
         ASSERT_TRUE(engine.Configure(ring));
-        hvtest::StillSource source(hvtest::UniformFrame(640, 480, 1));
+        hvtest::StillSource source(hvtest::UniformFrame(320, 240, 1));
         std::atomic<bool> stop{false};
         std::atomic<int> bad{0}, renders{0};
 
         std::thread writer([&] {
             hv::FrameBuffer fb;
-            fb.Allocate(640, 480);
-            for (uint32_t k = 1; k <= 400; ++k) {
-                source.SetPicture(hvtest::UniformFrame(640, 480, k));
+            fb.Allocate(320, 240);
+            for (uint32_t k = 1; k <= 80; ++k) {
+                source.SetPicture(hvtest::UniformFrame(320, 240, k));
                 engine.UnwrapFrame(&source, fb);
             }
             stop = true;
         });
+        // Flips, each once a frame has been copied since the previous one.
         std::thread flipper([&] {
+            uint64_t seen = 0;
             while (!stop) {
-                engine.AdvanceFlipMode();
-                std::this_thread::sleep_for(3ms);
+                const uint64_t seq = engine.AcquireReady().Sequence();
+                if (seq > seen) {
+                    engine.AdvanceFlipMode();
+                    seen = seq;
+                }
+                std::this_thread::sleep_for(2ms);
             }
         });
         auto reader = [&] {
@@ -59,6 +67,7 @@ TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
                 }
                 if (p[n] != 0) ++bad;  // spare rows stay zero
                 ++renders;
+                std::this_thread::sleep_for(1ms);  // a renderer's pace, roughly
             }
         };
         std::thread r1(reader), r2(reader);
@@ -68,7 +77,8 @@ TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
         r2.join();
         EXPECT_EQ(bad.load(), 0);
         EXPECT_GT(renders.load(), 0);
-        EXPECT_GT(engine.AcquireReady().Sequence(), 0u);
+        EXPECT_GT(engine.AcquireReady().Sequence(), 10u);
+        EXPECT_GT(engine.TableBuilds(), 2u);
     }
 }
 
