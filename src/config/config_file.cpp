@@ -95,9 +95,17 @@ WriteResult WriteConfigurationBytes(const std::filesystem::path& file, std::stri
 
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Failure(file, errno);
-    if (S_ISREG(st.st_mode)) {
+    const bool regular = S_ISREG(st.st_mode);
+    if (regular) {
         if (!Lock(fd.get(), LOCK_EX)) return Failure(file, errno == EWOULDBLOCK ? EBUSY : errno);
-        if (::ftruncate(fd.get(), 0) != 0) return Failure(file, errno);
+        // Room for the new contents is claimed before the old contents are
+        // touched: on a full disk or over the file size limit the save fails
+        // and the previous save stays whole. The new bytes then overwrite
+        // the old ones from the start and the rest is cut off.
+        if (!bytes.empty()) {
+            const int rc = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(bytes.size()));
+            if (rc != 0 && rc != EOPNOTSUPP) return Failure(file, rc);
+        }
     }
     size_t done = 0;
     while (done < bytes.size()) {
@@ -107,6 +115,8 @@ WriteResult WriteConfigurationBytes(const std::filesystem::path& file, std::stri
         if (n == 0) return Failure(file, EIO);
         done += static_cast<size_t>(n);
     }
+    if (regular && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0)
+        return Failure(file, errno);
     if (fd.Close() != 0) return Failure(file, errno);
     return {};
 }
