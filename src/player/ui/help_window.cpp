@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 namespace hv::ui {
 
@@ -51,6 +52,10 @@ HelpWindow::HelpWindow(QWidget* owner, const HelpLayout& layout, std::function<v
     exitButton_->setObjectName(QStringLiteral("ctl%1").arg(layout.exitButtonId));
     exitButton_->setGeometry(layout.exitButtonRect);
     exitButton_->setFlat(true);
+    // The button is small (50 x 20 in the product); keep its text inside it.
+    QFont buttonFont = exitButton_->font();
+    buttonFont.setPixelSize(std::min(11, layout.exitButtonRect.height() - 6));
+    exitButton_->setFont(buttonFont);
     exitButton_->setAutoDefault(false);
     exitButton_->setStyleSheet(
         QStringLiteral("QPushButton { border: 1px solid #5a7d70; background: #e8f4ef; }"

@@ -63,6 +63,7 @@ QString ShowOpenVideoDialog(QWidget* owner, const QString& startFolder) {
     dialog.selectNameFilter(dialog.nameFilters().value(0));
     dialog.setViewMode(QFileDialog::Detail);
     dialog.setWindowModality(Qt::WindowModal);
+    dialog.resize(780, 460);  // wide enough for the details columns
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : files.first();
