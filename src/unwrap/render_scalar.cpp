@@ -111,7 +111,9 @@ int32_t AngleOf(int32_t a, int32_t b, const ViewTables& T) {
     const uint32_t na = UAbs(a);
     if (b < 0) {
         const uint32_t nb = UAbs(b);
-        return T.ANG8[(nb << 12) / (na + nb)] - T.halfTurn;
+        // na + nb wraps to 0 only for a = b = INT32_MIN: the diagonal.
+        const uint32_t d = na + nb;
+        return T.ANG8[d != 0 ? (nb << 12) / d : 2048] - T.halfTurn;
     }
     const uint32_t ub = static_cast<uint32_t>(b);
     return T.halfTurn - T.ANG8[(ub << 12) / (na + ub)];

@@ -58,20 +58,4 @@ struct ViewSource {
     }
 };
 
-// The view source inside a panorama of Wp x panoramaRows pixels (ring rows Hp
-// plus spare rows): ring rows inner .. Hp - 1 when flipMode is 0 or 1, rows
-// 0 .. Hp - inner - 1 when vertical mirroring (2, 3) has moved the inner rows
-// to the end.
-inline ViewSource ViewSourceOfPanorama(const uint32_t* panorama, int32_t Wp, int32_t Hp,
-                                       int32_t inner, int32_t panoramaRows, int32_t flipMode) {
-    ViewSource s;
-    const bool innerFirst = flipMode == 0 || flipMode == 1;
-    const int32_t skip = innerFirst ? inner : 0;
-    s.pixels = panorama + static_cast<size_t>(skip) * static_cast<size_t>(Wp);
-    s.width = Wp;
-    s.height = Hp - inner;
-    s.readableRows = panoramaRows - skip;
-    return s;
-}
-
 }  // namespace hv

@@ -57,6 +57,15 @@ TEST(Render, AngleOfQuadrants) {
     EXPECT_EQ(hv::AngleOf(-1000, -1000, T), T.ANG8[2048] - T.halfTurn);
     EXPECT_EQ(hv::AngleOf(-1000, 0, T), T.halfTurn - T.ANG8[0]);
     EXPECT_NEAR(T.ANG8[2048], T.quarter / 2, 40);
+    // Any pair of components gives an angle in range without undefined steps.
+    const int32_t extremes[] = {INT32_MIN, INT32_MIN + 1, -(1 << 20), -1, 0, 1, 1 << 20, INT32_MAX};
+    for (int32_t a : extremes) {
+        for (int32_t b : extremes) {
+            const int32_t angle = hv::AngleOf(a, b, T);
+            EXPECT_GE(angle, -T.halfTurn) << a << "," << b;
+            EXPECT_LE(angle, T.halfTurn) << a << "," << b;
+        }
+    }
 }
 
 TEST(Render, CentreColumnAtPanZero) {
