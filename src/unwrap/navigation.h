@@ -82,6 +82,12 @@ class Navigator {
 
     // The motion of one presented frame: applies the pointer speed, coasting,
     // zoom and the tilt limits to the view. Call once per presented frame.
+    // Speeds per frame: 0.03 degree of tilt per pixel of vertical offset;
+    // pan 0.025 degree per pixel of horizontal offset less one pixel, except
+    // on a frame where a stop is pending (after Reset, a click or
+    // StopMotion), which moves by 0.03 per pixel and cancels the coasting.
+    // After a drag ends the pan speed falls by 0.025 a frame to 0. Pan stays
+    // within -180 .. 180; tilt within the limits (see ClampTilt).
     void AdvanceMotion();
 
     ViewState Snapshot() const;
