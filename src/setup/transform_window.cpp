@@ -11,7 +11,7 @@ namespace hv::setup {
 
 TransformWindow::TransformWindow(QWidget* owner, std::function<void(int, int)> onMoved)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::CustomizeWindowHint),
+                         Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       onMoved_(std::move(onMoved)) {
     setWindowTitle(QString::fromLatin1(kTransformWindowTitle));
     setWindowIcon(QIcon(QStringLiteral(":/setup/VIDEO.png")));

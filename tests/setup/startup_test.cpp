@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSlider>
+#include <QTimer>
 
 #include "setup/cut_keypad.h"
 #include "setup/picture_view.h"
@@ -162,6 +164,37 @@ TEST(SetupStartup, TransformWindowCannotBeClosedAndFlipsWorkWithoutStream) {
     EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Are you sure?"));
     EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(w.isVisible());
+}
+
+// Runs `command` while a timer inspects and then closes the modal window it opens.
+QString ModalTitleDuring(SetupMainWindow& w, int command, QSize* size, QString* label101) {
+    QString title;
+    QTimer::singleShot(300, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) return;
+        title = modal->windowTitle();
+        *size = modal->size();
+        if (auto* l = modal->findChild<QLabel*>(QStringLiteral("ctl101"))) *label101 = l->text();
+        modal->close();
+    });
+    w.Command(command);
+    return title;
+}
+
+TEST(SetupStartup, HelpAndAboutAreModalWindows) {
+    TempFolder dir;
+    const SetupPaths paths = SetupPaths::ForFolder(dir.path());
+    SetupMainWindow w(paths, LoadStartupConfiguration(paths));
+    w.show();
+    QSize size;
+    QString text;
+    EXPECT_EQ(ModalTitleDuring(w, kCmdHelp, &size, &text), QStringLiteral("Help"));
+    EXPECT_EQ(size, QSize(690, 330));
+    EXPECT_TRUE(text.contains(QStringLiteral("Load any format of doughnut video.")));
+    EXPECT_EQ(ModalTitleDuring(w, kCmdAbout, &size, &text), QStringLiteral("About"));
+    EXPECT_EQ(size, QSize(210, 210));
+    EXPECT_EQ(w.ButtonClicks(), 0) << "help and about play no click";
+    EXPECT_EQ(LabelText(w.centralWidget(), 300), QStringLiteral("111")) << "labels refreshed";
 }
 
 TEST(SetupStartup, ExitConfirmedEndsWindowWithoutSaving) {

@@ -4,8 +4,10 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "config/configuration.h"
+#include "player/ui/clickable_label.h"
 #include "setup/cut_keypad.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"
@@ -107,8 +109,14 @@ TEST(SetupStream, LoadFitSaveAndStop) {
 
     // Save with a stream: the player reads exactly this geometry.
     const int clicks = w.ButtonClicks();
+    auto* save = c->findChild<ui::ClickableLabel*>(QStringLiteral("ctl102"));
+    ASSERT_NE(save, nullptr);
+    bool flashed = false;
+    QTimer::singleShot(200, [&] { flashed = save->IsShowingPressed(); });
     w.Command(kCmdSave);
     EXPECT_EQ(w.ButtonClicks(), clicks + 1);
+    EXPECT_TRUE(flashed) << "the Save button shows b_save2 while it clicks";
+    EXPECT_FALSE(save->IsShowingPressed());
     PlayerConfigState player = PlayerStartupDefaults();
     ASSERT_EQ(ReadConfiguration(paths.configFile, player), ReadOutcome::FromFile);
     EXPECT_EQ(player.geometry, w.Record().geometry);
