@@ -38,11 +38,12 @@ namespace hv {
 
 class UnwrapEngine {
   public:
-    // How the per-frame copy runs. All give the same panorama.
+    // How the per-frame copy runs. All give the same panorama (tested).
     enum class CopyPath {
         Reference,   // the two-array gather, one pixel after the other
-        Fast,        // one precomputed offset per pixel, tiled
-        FastThreads  // Fast, split into two row halves on two threads
+        Fast,        // one precomputed offset per pixel, tiled (the default)
+        FastThreads  // Fast, the row bands split over the job and one helper
+                     // thread that is joined before the panorama is published
     };
 
     UnwrapEngine();
@@ -78,6 +79,9 @@ class UnwrapEngine {
     bool UnwrapFrame(const FrameBuffer& fb);
 
     // Pins the ready panorama for reading; empty when nothing is configured.
+    // Its pixels are exactly what the per-frame copy produced; read the view
+    // source through PanoramaView::ViewSource(), which starts at the row that
+    // belongs to the mode those pixels were unwrapped in.
     PanoramaView AcquireReady() const { return buffers_.Acquire(); }
 
     bool Busy() const { return busy_.load(); }
