@@ -112,6 +112,11 @@ MainWindow::~MainWindow() {
     // Nothing may render into the view or call back into this window once
     // its members start to go: stop the render worker, then the playback.
     presenter_->Stop();
+    presenter_->SetTarget(nullptr);
+    // The view refers to the navigator and the controller: it goes first.
+    delete videoHost_;
+    videoHost_ = nullptr;
+    view_ = nullptr;
     controller_->Shutdown([](int ms) { hv::SleepStep(ms); });
     controller_.reset();
 }
