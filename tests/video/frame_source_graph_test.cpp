@@ -289,3 +289,31 @@ TEST(FrameSourceGraph, ReleaseIsSafeAnyTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// Paths are used whole, however long (no cut at a fixed buffer size that
+// could name another file).
+TEST(FrameSourceGraph, LongPathsOpenWhole) {
+    std::filesystem::path dir = hvtest::TempFolder();
+    for (int i = 0; i < 5; ++i) dir /= std::string(120, static_cast<char>('a' + i));
+    std::filesystem::create_directories(dir);
+    hv::TestVideoSpec spec;
+    spec.path = (dir / "long.mkv").string();
+    ASSERT_GT(spec.path.size(), 600u);
+    spec.width = 64;
+    spec.height = 48;
+    spec.frames = 5;
+    spec.audio = false;
+    ASSERT_EQ(hv::MakeTestVideo(spec), "");
+    hvtest::RecordingSink sink;
+    hv::FrameSourceGraphHooks hooks;
+    int32_t width = 0;
+    hooks.running = [&](hv::FrameSource& source) { width = source.Format().width; };
+    EXPECT_EQ(hv::BuildFrameSourceGraph(FrameSourceProgram::Setup, spec.path, sink, hooks),
+              hv::BuildOutcome::Ran);
+    EXPECT_EQ(width, 64);
+    EXPECT_TRUE(sink.Messages().empty());
+}
+
+}  // namespace
