@@ -56,6 +56,27 @@ int64_t AvgTimePerFrameOf(const GstVideoInfo& info, GstBuffer* buffer) {
     return kFallbackAvgTimePerFrame;
 }
 
+// Set once a probe of the sound systems found no device; the process then
+// plays sound into a fakesink that keeps the timing.
+std::atomic<bool> gNoAudioDevice{false};
+
+// autoaudiosink falls back to a fakesink of its own when no sound system
+// opens.
+bool PlaysIntoFakeSink(GstElement* autoSink) {
+    bool fake = false;
+    GstIterator* it = gst_bin_iterate_sinks(GST_BIN(autoSink));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* e = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory* f = gst_element_get_factory(e);
+        if (f != nullptr && g_strcmp0(GST_OBJECT_NAME(f), "fakesink") == 0) fake = true;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return fake;
+}
+
 class GstFrameSource final : public FrameSource {
   public:
     ~GstFrameSource() override { Close(); }
@@ -476,12 +497,18 @@ class GstFrameSource final : public FrameSource {
         GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
         GstElement* resample = gst_element_factory_make("audioresample", nullptr);
         GstElement* volume = gst_element_factory_make("volume", nullptr);
-        GstElement* out = fakeAudio_ ? nullptr : gst_element_factory_make("autoaudiosink", nullptr);
+        const bool probe = !fakeAudio_ && !gNoAudioDevice.load();
+        GstElement* out = probe ? gst_element_factory_make("autoaudiosink", nullptr) : nullptr;
         if (out != nullptr &&
             gst_element_set_state(out, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
             gst_element_set_state(out, GST_STATE_NULL);
             gst_object_unref(gst_object_ref_sink(out));
             out = nullptr;
+        }
+        if (probe && (out == nullptr || PlaysIntoFakeSink(out))) {
+            // No device could be opened: later opens skip the (slow, noisy)
+            // probe of every sound system.
+            gNoAudioDevice.store(true);
         }
         if (out == nullptr) {
             out = gst_element_factory_make("fakesink", nullptr);
