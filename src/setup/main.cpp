@@ -1,7 +1,11 @@
 // hvconfig: the Halvora 360 Doughnut Setup Utility. Fits the circles of a
 // doughnut video by eye and saves them to CamSetup.xml beside the program,
 // where the player reads them.
+//
+//   hvconfig [VIDEO]   VIDEO, when given, is opened as if chosen with Load.
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "setup/setup_main_window.h"
 #include "setup/setup_state.h"
@@ -15,5 +19,10 @@ int main(int argc, char** argv) {
     hv::setup::SetupMainWindow window(paths, hv::setup::LoadStartupConfiguration(paths));
     window.show();
     window.Transform()->show();
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1) {
+        const QString video = QFileInfo(args.at(1)).absoluteFilePath();
+        QTimer::singleShot(0, &window, [&window, video] { window.OpenChosenVideo(video); });
+    }
     return app.exec();
 }

@@ -125,6 +125,10 @@ SetupMainWindow::~SetupMainWindow() {
     if (controller_ && controller_->WorkerAlive())
         controller_->Shutdown([](int ms) { ui::PumpStep(ms); });
     controller_.reset();
+    // The transform window reports its moves into record_; it goes before
+    // the members do, not with the other children after them.
+    delete transform_;
+    transform_ = nullptr;
 }
 
 void SetupMainWindow::BuildMenus() {
