@@ -24,7 +24,8 @@ struct TestVideoSpec {
     int32_t frames = 50;  // length in frames (>= 1)
     // Exact length in ns when positive: the last frame is cut short so that
     // the picture ends there (a 10 s clip at 29.97 fps has 300 frames, the
-    // last one shortened). 0: frames whole frames.
+    // last one shortened). 0: frames whole frames. MP4 / MOV keep the last
+    // frame whole (their muxer takes sample lengths from the frame spacing).
     int64_t lengthNs = 0;
     bool audio = true;          // a 440 Hz tone track
     DoughnutGeometry geometry;  // the ring the scene is drawn into
