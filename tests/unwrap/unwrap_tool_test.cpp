@@ -1,10 +1,15 @@
 // hvtool geometry, make-sample and unwrap as a user runs them.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
+
+#include "tool/sample_picture.h"
+#include "unwrap/ring_geometry.h"
 
 namespace {
 
@@ -115,6 +120,47 @@ TEST_F(UnwrapTool, SamplePictureUnwrapsIntoThePlayersPanorama) {
     }
     r = Tool("unwrap " + Path("sample.png") + " --flip 4 --out " + Path("x.png"));
     EXPECT_NE(r.status, 0);
+}
+
+// The landmarks of the sample picture land in the columns their azimuths
+// give, the sky on top and the ground below; a horizontal flip mirrors them.
+TEST_F(UnwrapTool, SampleLandmarksLandWhereTheirAzimuthsSay) {
+    ASSERT_EQ(Tool("make-sample --size 640x480 --out " + Path("s.png")).status, 0);
+    ASSERT_EQ(Tool("unwrap " + Path("s.png") + " --out " + Path("p0.png")).status, 0);
+    ASSERT_EQ(Tool("unwrap " + Path("s.png") + " --flip 1 --out " + Path("p1.png")).status, 0);
+    const QImage p0(QString::fromStdString(Path("p0.png")));
+    const QImage p1(QString::fromStdString(Path("p1.png")));
+    const hv::RingGeometry ring = hv::BuildRingGeometry(hv::kStartupGeometry, 640, 480).ring;
+    ASSERT_EQ(p0.width(), ring.Ws());
+    ASSERT_EQ(p0.height(), ring.Hs());
+    ASSERT_EQ(p1.size(), p0.size());
+    auto rgb = [](const QImage& im, int x, int y) { return uint32_t(im.pixel(x, y)) & 0xffffffu; };
+    // Columns turn with the azimuth; those past the last column wrap.
+    auto column = [&](double deg) {
+        const double seam = double(0.204f) * std::numbers::pi;
+        double c = ring.origin + (deg * std::numbers::pi / 180 + seam) / ring.step;
+        if (c < 0) c += 2 * std::numbers::pi / ring.step;
+        return int(std::lround(c));
+    };
+    const int bottom = p0.height() - 2;  // just outside the inner circle: ground
+    for (const hvtool::SampleLandmark& m : hvtool::kSampleLandmarks) {
+        const int c = column(m.azimuthDeg);
+        ASSERT_GE(c, 0);
+        ASSERT_LT(c, p0.width());
+        EXPECT_EQ(rgb(p0, c, bottom), m.colour) << m.azimuthDeg;
+        EXPECT_EQ(rgb(p1, p0.width() - 1 - c, bottom), m.colour) << m.azimuthDeg;
+    }
+    // Sky blue at the top row, away from the landmarks.
+    const uint32_t top = rgb(p0, column(105), 0);
+    EXPECT_GT(top & 0xff, (top >> 16) & 0xff) << std::hex << top;
+    // The north pole: red and white stripes in one column.
+    const int north = column(360);
+    bool red = false, white = false;
+    for (int y = 0; y < p0.height(); ++y) {
+        red |= rgb(p0, north, y) == 0xe02020;
+        white |= rgb(p0, north, y) == 0xf0f0f0;
+    }
+    EXPECT_TRUE(red && white);
 }
 
 }  // namespace
