@@ -71,6 +71,18 @@ TEST_F(UnwrapTool, GeometryDefaultsAndSetupMapping) {
     EXPECT_NE(r.out.find("D=293\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Wp=368\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("origin=-111\n"), std::string::npos) << r.out;
+
+    // The seam rotation turns only the setup utility's preview.
+    {
+        std::ofstream f(Path("CamSetup.xml"), std::ios::binary);
+        f << "<OPATH>/tmp</OPATH><SHIFTERECT>100</SHIFTERECT><X1_1>111</X1_1><Y1_1>111</Y1_1>"
+             "<X2_1>390</X2_1><Y2_1>380</Y2_1><RSIZE_1>36</RSIZE_1><FLIP_1>1</FLIP_1>"
+             "<FLIP_V>0</FLIP_V>";
+    }
+    r = Tool("geometry --frame 640x480 --setup --config " + Path("CamSetup.xml"));
+    EXPECT_NE(r.out.find("origin=73\n"), std::string::npos) << r.out;
+    r = Tool("geometry --frame 640x480 --player --config " + Path("CamSetup.xml"));
+    EXPECT_NE(r.out.find("origin=-114\n"), std::string::npos) << r.out;
 }
 
 TEST_F(UnwrapTool, BadInputGetsAMessageNotACrash) {
