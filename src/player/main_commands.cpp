@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -240,7 +241,8 @@ void MainWindow::ShutdownPlayback() {
         videoHost_->hide();
     }
     controller_->RequestPlaybackStop(kExitStopFirstWaitMs, kPump);
-    controller_->WaitUntilReleased(kPump);
+    // The worker releases the source on its own; poll for it in short passes.
+    controller_->WaitUntilReleased([](int ms) { hv::ui::PumpStep(std::min(ms, 10)); });
     hv::ui::PumpStep(1);
     Sleep(50);
     if (statsTimer_) PrintStats();

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QSlider>
+#include <cstdio>
 #include <fstream>
 
 #include "config/configuration.h"
@@ -262,9 +263,10 @@ TEST_F(PlayerVideo, ExitWhilePlayingEndsCleanly) {
     w.View()->KeyDown(Qt::Key_Right);
     EXPECT_FALSE(w.Navigation().Drag().moving && w.Navigation().Drag().pointerX == 15);
     EXPECT_EQ(w.Navigation().Snapshot().pan, before.pan);
-#if !defined(__SANITIZE_THREAD__)
-    EXPECT_LT(ms, 1000) << "exit took " << ms << " ms";
-#endif
+    // About half a second on an idle machine; the bound only catches a hang
+    // or an unbounded wait on a busy one.
+    EXPECT_LT(ms, 3000) << "exit took " << ms << " ms";
+    std::printf("exit sequence while playing: %lld ms\n", static_cast<long long>(ms));
     f.DestroyWindow();
 }
 
