@@ -81,9 +81,13 @@ QImage DrawDoughnutPicture(const uint32_t* frame, int frameW, int frameH,
         // The frame's rows are bottom-up; the picture is shown top-down.
         const QImage bottomUp(reinterpret_cast<const uchar*>(frame), frameW, frameH, frameW * 4,
                               QImage::Format_RGB32);
+        // Flipped by the painter's transform, not by a copy of the frame.
+        p.save();
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        p.drawImage(QRect(0, o.t, kDoughnutPictureSize, o.h), bottomUp.mirrored(false, true));
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.translate(0, o.t + o.h);
+        p.scale(1, -1);
+        p.drawImage(QRect(0, 0, kDoughnutPictureSize, o.h), bottomUp);
+        p.restore();
     }
     if (o.t > 0) {  // letterbox above and below a wide frame
         p.fillRect(Box(1, 1, 600, 1 + o.t), Qt::black);
