@@ -1,0 +1,169 @@
+// The player window under load and faults, on Qt's offscreen platform:
+// key, wheel and drag events at 1 kHz while a video plays (the GUI thread
+// never stalls over 100 ms and pictures keep coming), and a program folder
+// that cannot hold CamSetup.xml or the volume file (the player plays with
+// the fallback geometry and exits cleanly).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QThread>
+#include <QWheelEvent>
+#include <cmath>
+#include <cstdio>
+
+#include "hardening_util.h"
+#include "player/commands.h"
+#include "player/view_presenter.h"
+#include "player_test_util.h"
+#include "unwrap/ring_geometry.h"
+
+namespace hvhard {
+namespace {
+
+using hv::player::MainWindow;
+using hv::player::test::PlayerFixture;
+using hv::player::test::WaitFor;
+
+constexpr int kOpenTimeoutMs = 20000;
+
+std::string PlayerVideo() {
+    std::string err;
+    const std::string p = TestVideo("mp4", 480, 360, 75, false, &err);
+    EXPECT_EQ(err, "");
+    return p;
+}
+
+void Load(MainWindow& w, const std::string& path) {
+    const QString q = QString::fromStdString(path);
+    w.SetFileChooser([q](QWidget*, const QString&) { return q; });
+    w.Command(hv::player::kCmdLoad);
+}
+
+bool Playing(MainWindow& w, uint64_t after = 0) {
+    return WaitFor([&] { return w.View() != nullptr && w.Presenter().Presented() > after + 3; },
+                   kOpenTimeoutMs);
+}
+
+TEST(PlayerUnderLoad, RapidInputAtOneKilohertzNeverStallsTheGuiThread) {
+    PlayerFixture f;
+    hv::SetupConfigState s = hv::SetupStartupDefaults(f.Folder().string());
+    s.geometry = kVideoGeometry;
+    ASSERT_TRUE(hv::WriteConfiguration(f.Folder() / "CamSetup.xml", s).ok);
+    f.Recreate();
+    MainWindow& w = f.Window();
+    w.Command(hv::player::kCmdRepeat);  // keeps playing for the whole run
+    Load(w, PlayerVideo());
+    ASSERT_TRUE(Playing(w));
+    QWidget* view = w.View();
+
+    const int runMs = SoakSize(2000, 10000);
+    const uint64_t presentedBefore = w.Presenter().Presented();
+    QElapsedTimer clock;
+    clock.start();
+    // worstStep: the longest single pass of the event loop; worstGap: the
+    // longest time between two ticks' ends (a stall anywhere shows here).
+    qint64 worstStepNs = 0, worstGapNs = 0, last = clock.nsecsElapsed(), lastEnd = last;
+    long events = 0;
+    const int keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                        Qt::Key_Down, Qt::Key_Shift, Qt::Key_Control};
+    for (long tick = 0; clock.elapsed() < runMs; ++tick) {
+        const QPointF p(50 + tick % 500, 40 + (tick * 7) % 300);
+        switch (tick % 6) {
+            case 0:
+                QCoreApplication::postEvent(
+                    view, new QKeyEvent(QEvent::KeyPress, keys[(tick / 6) % 6], Qt::NoModifier));
+                break;
+            case 1:
+                QCoreApplication::postEvent(
+                    view, new QWheelEvent(p, view->mapToGlobal(p), QPoint(),
+                                          QPoint(0, tick % 12 < 6 ? 120 : -120), Qt::NoButton,
+                                          Qt::NoModifier, Qt::NoScrollPhase, false));
+                break;
+            case 2:
+                QCoreApplication::postEvent(
+                    view, new QMouseEvent(QEvent::MouseButtonPress, p, view->mapToGlobal(p),
+                                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+                break;
+            case 3:
+            case 4:
+                QCoreApplication::postEvent(
+                    view, new QMouseEvent(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton,
+                                          Qt::LeftButton, Qt::NoModifier));
+                break;
+            case 5:
+                QCoreApplication::postEvent(
+                    view, new QMouseEvent(QEvent::MouseButtonRelease, p, view->mapToGlobal(p),
+                                          Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+                break;
+        }
+        ++events;
+        QCoreApplication::processEvents();
+        const qint64 now = clock.nsecsElapsed();
+        worstStepNs = std::max(worstStepNs, now - last);
+        worstGapNs = std::max(worstGapNs, now - lastEnd);
+        lastEnd = now;
+        // The next millisecond tick.
+        const qint64 next = (tick + 1) * 1000000;
+        if (next > now) QThread::usleep(static_cast<unsigned long>((next - now) / 1000));
+        last = clock.nsecsElapsed();
+    }
+    const uint64_t presented = w.Presenter().Presented() - presentedBefore;
+    std::printf(
+        "rapid input: %ld events in %lld ms, worst GUI step %.1f ms, worst gap %.1f ms, "
+        "%llu pictures\n",
+        events, static_cast<long long>(clock.elapsed()), worstStepNs / 1e6, worstGapNs / 1e6,
+        static_cast<unsigned long long>(presented));
+    EXPECT_LT(worstStepNs, 100'000'000) << "the GUI thread stalled";
+    EXPECT_LT(worstGapNs, 100'000'000) << "the GUI thread stalled";
+    EXPECT_GT(presented, static_cast<uint64_t>(runMs / 200)) << "pictures stopped coming";
+    const hv::ViewState v = w.Navigation().Snapshot();
+    EXPECT_TRUE(std::isfinite(v.pan) && std::isfinite(v.tilt) && std::isfinite(v.fov));
+    EXPECT_GE(v.fov, v.minFov);
+    EXPECT_LE(v.fov, v.maxFov);
+    EXPECT_TRUE(f.boxes.empty());
+    w.ShutdownPlayback();
+    EXPECT_FALSE(w.Playback().WorkerAlive());
+}
+
+// The program folder cannot take the files (both names are taken by
+// folders): opening still plays, with the fallback geometry; leaving the
+// program cannot store the volume level and says nothing.
+TEST(PlayerFaults, FolderThatCannotHoldItsFilesPlaysWithTheFallback) {
+    PlayerFixture f;
+    std::filesystem::create_directory(f.Folder() / "CamSetup.xml");
+    std::filesystem::create_directory(f.Folder() / "hvplayer.aud");
+    f.Recreate();
+    MainWindow& w = f.Window();
+    Load(w, PlayerVideo());
+    ASSERT_TRUE(Playing(w));
+    const hv::RingGeometryResult expected = hv::BuildRingGeometry(hv::kFallbackGeometry, 480, 360);
+    ASSERT_TRUE(expected.ok);
+    EXPECT_EQ(w.Engine().Geometry(), expected.ring);
+    EXPECT_EQ(w.Config().geometry, hv::kFallbackGeometry);
+    w.ShutdownPlayback();
+    EXPECT_FALSE(w.Playback().WorkerAlive());
+    EXPECT_TRUE(f.boxes.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(f.Folder() / "CamSetup.xml"));
+}
+
+// A CamSetup.xml replaced by binary junk while the player runs: the next
+// open plays with the fallback and the file is left as it is.
+TEST(PlayerFaults, BinaryConfigurationGivesTheFallbackAndStaysUntouched) {
+    PlayerFixture f;
+    std::string junk(4096, '\0');
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 131 + 7);
+    WriteFile(f.Folder() / "CamSetup.xml", junk);
+    f.Recreate();
+    MainWindow& w = f.Window();
+    Load(w, PlayerVideo());
+    ASSERT_TRUE(Playing(w));
+    EXPECT_EQ(w.Config().geometry, hv::kFallbackGeometry);
+    w.ShutdownPlayback();
+    EXPECT_EQ(ReadFile(f.Folder() / "CamSetup.xml"), junk);
+}
+
+}  // namespace
+}  // namespace hvhard
