@@ -7,9 +7,15 @@ BUILD     ?= build
 BUILD_REL ?= build-release
 BUILD_SAN ?= build-asan
 BUILD_TSAN ?= build-tsan
+BUILD_FUZZ ?= build-fuzz
+# Seconds per fuzz target: bounded in `make test`, longer in `make fuzz`.
+FUZZ_SECONDS ?= 20
+FUZZ_LONG_SECONDS ?= 600
+FUZZ_TARGETS := fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open
 CMAKE_GEN := -G Ninja
 
-.PHONY: deps run test build release test-main test-asan test-tsan bench clean
+.PHONY: deps run test build release test-main test-asan test-tsan bench clean \
+  fuzz-build test-fuzz fuzz soak
 
 deps:
 	@bash scripts/install-deps.sh
@@ -46,10 +52,30 @@ test-tsan: deps
 	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 900 -L threads
 
-test: test-main test-asan test-tsan
+# The libFuzzer targets (clang, ASan + UBSan, GUI off) in their own build.
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DHV_SANITIZE=ON -DHV_BUILD_GUI=OFF -DHV_BUILD_BENCH=OFF \
+	  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target $(FUZZ_TARGETS)
+
+# Each fuzz target for FUZZ_SECONDS, starting from its seeds and kept inputs.
+test-fuzz: fuzz-build
+	@bash tests/fuzz/run-fuzzers.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz: fuzz-build
+	@bash tests/fuzz/run-fuzzers.sh $(BUILD_FUZZ) $(FUZZ_LONG_SECONDS) $(FUZZ_TARGETS)
+
+# The soak tests at full size (300 open/play/stop cycles, 50 restarts,
+# 10 s of rapid input).
+soak: build
+	cd $(BUILD) && HV_SOAK_FULL=1 QT_QPA_PLATFORM=offscreen ctest --output-on-failure \
+	  -R 'Soak|UnderLoad' --timeout 3600
+
+test: test-main test-asan test-tsan test-fuzz
 
 bench: release
 	@for b in $(BUILD_REL)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_REL) $(BUILD_SAN) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_REL) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_FUZZ)
