@@ -6,8 +6,9 @@
 // - Every unsigned division of the design has a numerator below 2^31, a
 //   divisor below 2^21 and a quotient of at most 4096: a float quotient
 //   corrected by its remainder gives the exact integer quotient (DivSmall).
-// - The blend's products fit 16-bit lanes and its sums fit _mm256_madd_epi16
-//   (values below 2^15), and (s * 16) >> 16 equals s >> 12 for s < 2^27.
+// - The blend's horizontal products and sums fit unsigned 16-bit lanes (at
+//   most 65025), its vertical step fits _mm256_madd_epi16 (operands below
+//   2^15), and (s * 16) >> 16 equals s >> 12 for s < 2^27.
 // - Lanes the scalar code skips are gathered from pixel 0 and then replaced
 //   by the buffer's previous contents.
 #include <cstddef>
@@ -87,24 +88,38 @@ HV_AVX2 inline __m256i AngleOf8(__m256i a, __m256i b, const int32_t* ang8, __m25
     return _mm256_blendv_epi8(r, q, aZero);
 }
 
-// One channel pair (bytes at `shift` of the low and high pixel) packed as
-// lo | hi << 16 for _mm256_madd_epi16.
-template <int shift>
-HV_AVX2 inline __m256i PackChannel(__m256i lo, __m256i hi) {
-    const __m256i m = _mm256_set1_epi32(255);
-    const __m256i l = _mm256_and_si256(_mm256_srli_epi32(lo, shift), m);
-    const __m256i h = _mm256_and_si256(_mm256_srli_epi32(hi, shift), m);
-    return _mm256_or_si256(l, _mm256_slli_epi32(h, 16));
+// One row of the horizontal blend, (left * g + right * f) >> 4 per channel.
+HV_AVX2 inline void BlendRow(__m256i left, __m256i right, __m256i gLo, __m256i fLo, __m256i gHi,
+                             __m256i fHi, __m256i& lo, __m256i& hi) {
+    const __m256i zero = _mm256_setzero_si256();
+    lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(left, zero), gLo),
+                          _mm256_mullo_epi16(_mm256_unpacklo_epi8(right, zero), fLo));
+    hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(left, zero), gHi),
+                          _mm256_mullo_epi16(_mm256_unpackhi_epi8(right, zero), fHi));
+    lo = _mm256_srli_epi16(lo, 4);
+    hi = _mm256_srli_epi16(hi, 4);
 }
 
-template <int shift>
-HV_AVX2 inline __m256i BlendChannel8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i wx,
-                                     __m256i wy) {
-    const __m256i top = _mm256_madd_epi16(PackChannel<shift>(p00, p01), wx);
-    const __m256i bottom = _mm256_madd_epi16(PackChannel<shift>(p10, p11), wx);
-    const __m256i tb = _mm256_or_si256(_mm256_srli_epi32(top, 4),
-                                       _mm256_slli_epi32(_mm256_srli_epi32(bottom, 4), 16));
-    return _mm256_slli_epi32(_mm256_srli_epi32(_mm256_madd_epi16(tb, wy), 12), shift);
+HV_AVX2 inline __m256i Blend8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
+                              __m256i wy) {
+    const __m256i fx2 = _mm256_or_si256(fx, _mm256_slli_epi32(fx, 16));
+    const __m256i gx2 = _mm256_sub_epi16(_mm256_set1_epi16(255), fx2);
+    const __m256i fLo = _mm256_unpacklo_epi32(fx2, fx2), fHi = _mm256_unpackhi_epi32(fx2, fx2);
+    const __m256i gLo = _mm256_unpacklo_epi32(gx2, gx2), gHi = _mm256_unpackhi_epi32(gx2, gx2);
+    __m256i tLo, tHi, bLo, bHi;
+    BlendRow(p00, p01, gLo, fLo, gHi, fHi, tLo, tHi);
+    BlendRow(p10, p11, gLo, fLo, gHi, fHi, bLo, bHi);
+    const __m256i v0 = _mm256_srli_epi32(
+        _mm256_madd_epi16(_mm256_unpacklo_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x00)), 12);
+    const __m256i v1 = _mm256_srli_epi32(
+        _mm256_madd_epi16(_mm256_unpackhi_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x55)), 12);
+    const __m256i v2 = _mm256_srli_epi32(
+        _mm256_madd_epi16(_mm256_unpacklo_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xAA)), 12);
+    const __m256i v3 = _mm256_srli_epi32(
+        _mm256_madd_epi16(_mm256_unpackhi_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xFF)), 12);
+    const __m256i packed =
+        _mm256_packus_epi16(_mm256_packus_epi32(v0, v1), _mm256_packus_epi32(v2, v3));
+    return _mm256_and_si256(packed, _mm256_set1_epi32(0x00FFFFFF));
 }
 
 // Weights (255 - f) | f << 16.
@@ -206,11 +221,8 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             const __m256i p01 = Gather(source, o01);
             const __m256i p10 = Gather(source, _mm256_add_epi32(o00, vWs));
             const __m256i p11 = Gather(source, _mm256_add_epi32(o01, vWs));
-            const __m256i wx = Weights(_mm256_and_si256(az, byte));
             const __m256i wy = Weights(_mm256_and_si256(el, byte));
-            __m256i pixel = BlendChannel8<0>(p00, p01, p10, p11, wx, wy);
-            pixel = _mm256_or_si256(pixel, BlendChannel8<8>(p00, p01, p10, p11, wx, wy));
-            pixel = _mm256_or_si256(pixel, BlendChannel8<16>(p00, p01, p10, p11, wx, wy));
+            __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, byte), wy);
             auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
             if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
             _mm256_storeu_si256(at, pixel);
