@@ -1,11 +1,13 @@
-// hvtool unwrap PICTURE [--config FILE] [--flip N] --out PANO.png: unwraps a
-// still doughnut picture into the panorama the player would show (its view
-// source, Ws x Hs), saved top-down as a PNG.
+// hvtool unwrap INPUT [--config FILE] [--flip N] [--frame N|--time T]
+// --out PANO.png: unwraps a still doughnut picture, or one frame of a
+// doughnut video, into the panorama the player would show (its view source,
+// Ws x Hs), saved top-down as a PNG.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "tool/commands.h"
+#include "tool/frame_input.h"
 #include "tool/image_io.h"
 #include "tool/unwrap_options.h"
 #include "unwrap/unwrap_engine.h"
@@ -14,8 +16,10 @@ namespace hvtool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hvtool unwrap PICTURE [--config FILE] [--flip N] --out PANO.png\n"
-    "  PICTURE  a PNG or JPEG doughnut picture\n"
+    "usage: hvtool unwrap INPUT [--config FILE] [--flip N] [--frame N|--time T] --out PANO.png\n"
+    "  INPUT    a PNG or JPEG doughnut picture, or a doughnut video\n"
+    "  --frame  the video's frame to unwrap, counted from 0 (default: the first)\n"
+    "  --time   the video's picture shown at T seconds (a decimal number)\n"
     "  --config the CamSetup.xml to read (default: the player's start-up geometry)\n"
     "  --flip   flip mode 0..3 (none, horizontal, vertical, both; default: the file's)\n";
 
@@ -32,7 +36,8 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int RunUnwrap(int argc, char** argv) {
-    std::string input, file, out;
+    std::string input, file, out, error;
+    FrameChoice choice;
     hv::FlipMode flip = 0;
     bool flipGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -45,10 +50,12 @@ int RunUnwrap(int argc, char** argv) {
                 return Usage();
             }
             flipGiven = true;
-        } else if (arg == "--frame" || arg == "--time") {
-            std::fprintf(stderr, "hvtool unwrap: %s is for videos; give a still picture\n",
-                         argv[i]);
-            return Usage();
+        } else if (const FrameOption o = ParseFrameOption(argc, argv, i, choice, &error);
+                   o != FrameOption::NotMine) {
+            if (o == FrameOption::Bad) {
+                std::fprintf(stderr, "hvtool unwrap: %s\n", error.c_str());
+                return Usage();
+            }
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -61,11 +68,10 @@ int RunUnwrap(int argc, char** argv) {
     }
     if (input.empty() || out.empty()) return Usage();
 
-    std::string error;
     hv::PlayerConfigState state;
     if (!LoadPlayerState(file, state, &error)) return Fail(error);
     hv::FrameBuffer frame;
-    if (!LoadPictureAsFrame(input, frame, &error)) return Fail(error);
+    if (!LoadInputFrame(input, choice, frame, &error)) return Fail(error);
     hv::UnwrapEngine engine;
     if (!UnwrapStill(frame, state.geometry, flipGiven ? flip : state.flipMode, engine, &error))
         return Fail(error);

@@ -1,6 +1,7 @@
-// hvtool view PICTURE [--config FILE] [--flip N] [--pan P] [--tilt T] [--fov F]
-// [--quality draft|high] [--soften] [--grayscale] --out VIEW.png: unwraps a
-// still doughnut picture and renders one perspective view of it exactly as
+// hvtool view INPUT [--config FILE] [--flip N] [--frame N|--time T] [--pan P]
+// [--tilt T] [--fov F] [--quality draft|high] [--soften] [--grayscale]
+// --out VIEW.png: unwraps a still doughnut picture (or one frame of a
+// doughnut video) and renders one perspective view of it exactly as
 // the player would (same tables, renderer and filters), saved top-down as a
 // PNG. View options left out keep the player's starting view.
 #include <charconv>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "tool/commands.h"
+#include "tool/frame_input.h"
 #include "tool/image_io.h"
 #include "tool/unwrap_options.h"
 #include "unwrap/render_view.h"
@@ -20,9 +22,12 @@ namespace hvtool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hvtool view PICTURE [--config FILE] [--flip N] [--pan P] [--tilt T] [--fov F]\n"
-    "                   [--quality draft|high] [--soften] [--grayscale] --out VIEW.png\n"
-    "  PICTURE    a PNG or JPEG doughnut picture\n"
+    "usage: hvtool view INPUT [--config FILE] [--flip N] [--frame N|--time T]\n"
+    "                   [--pan P] [--tilt T] [--fov F] [--quality draft|high]\n"
+    "                   [--soften] [--grayscale] --out VIEW.png\n"
+    "  INPUT      a PNG or JPEG doughnut picture, or a doughnut video\n"
+    "  --frame    the video's frame to show, counted from 0 (default: the first)\n"
+    "  --time     the video's picture shown at T seconds (a decimal number)\n"
     "  --config   the CamSetup.xml to read (default: the player's start-up geometry)\n"
     "  --flip     flip mode 0..3 (none, horizontal, vertical, both; default: the file's)\n"
     "  --pan      azimuth in degrees (default: the starting view, -90)\n"
@@ -56,7 +61,8 @@ bool ParseDegrees(std::string_view text, float& value) {
 }  // namespace
 
 int RunView(int argc, char** argv) {
-    std::string input, file, out;
+    std::string input, file, out, error;
+    FrameChoice choice;
     hv::FlipMode flip = 0;
     bool flipGiven = false;
     bool panGiven = false, tiltGiven = false, fovGiven = false;
@@ -91,6 +97,12 @@ int RunView(int argc, char** argv) {
                 std::fprintf(stderr, "hvtool view: --quality takes draft or high\n");
                 return Usage();
             }
+        } else if (const FrameOption o = ParseFrameOption(argc, argv, i, choice, &error);
+                   o != FrameOption::NotMine) {
+            if (o == FrameOption::Bad) {
+                std::fprintf(stderr, "hvtool view: %s\n", error.c_str());
+                return Usage();
+            }
         } else if (arg == "--soften") {
             options.soften = true;
         } else if (arg == "--grayscale") {
@@ -110,11 +122,10 @@ int RunView(int argc, char** argv) {
     if (fovGiven && (fov < 1 || fov > 150)) return Fail("--fov must lie within 1..150");
     if (panGiven && std::fabs(pan) > 1e6f) return Fail("--pan is out of range");
 
-    std::string error;
     hv::PlayerConfigState state;
     if (!LoadPlayerState(file, state, &error)) return Fail(error);
     hv::FrameBuffer frame;
-    if (!LoadPictureAsFrame(input, frame, &error)) return Fail(error);
+    if (!LoadInputFrame(input, choice, frame, &error)) return Fail(error);
     hv::UnwrapEngine engine;
     if (!UnwrapStill(frame, state.geometry, flipGiven ? flip : state.flipMode, engine, &error))
         return Fail(error);

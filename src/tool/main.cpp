@@ -14,13 +14,12 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"geometry", hvtool::RunGeometry,
-     "geometry --frame WxH [--config FILE] [--player|--setup]"},
+    {"geometry", hvtool::RunGeometry, "geometry --frame WxH [--config FILE] [--player|--setup]"},
     {"unwrap", hvtool::RunUnwrap,
      "unwrap INPUT [--config FILE] [--flip N] [--frame N|--time T] --out PANO.png"},
     {"config", hvtool::RunConfig, "config FILE [--player|--setup]"},
     {"view", hvtool::RunView,
-     "view INPUT [--config FILE] [--flip N] [--pan P --tilt T --fov F] "
+     "view INPUT [--config FILE] [--flip N] [--frame N|--time T] [--pan P --tilt T --fov F] "
      "[--quality draft|high] [--soften] [--grayscale] --out VIEW.png"},
     {"info", hvtool::RunInfo, "info VIDEO"},
     {"make-video", hvtool::RunMakeVideo, "make-video --out FILE [options]"},

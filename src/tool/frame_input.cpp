@@ -1,0 +1,182 @@
+#include "tool/frame_input.h"
+
+#include <QImageReader>
+#include <QString>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+#include <thread>
+
+#include "tool/image_io.h"
+#include "video/gst_frame_source.h"
+#include "video/messages.h"
+
+namespace hvtool {
+namespace {
+
+// How long a seek may take to bring its picture (after WaitForState's own
+// bound); a stream that needs longer is treated as broken.
+constexpr auto kPictureWait = std::chrono::seconds(5);
+constexpr auto kPollStep = std::chrono::milliseconds(5);
+
+// Keeps the first message of a failed open, line breaks as '\n'.
+class CollectSink : public hv::MessageSink {
+  public:
+    void ShowMessage(hv::MessageKind, const std::string& caption,
+                     const std::string& text) override {
+        if (!message.empty()) return;
+        message = caption + ": ";
+        for (char c : text) {
+            if (c != '\r') message += c;
+        }
+    }
+    std::string message;
+};
+
+std::string Seconds(double s) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.3f s", s);
+    return text;
+}
+
+bool Fail(std::string* error, std::string message) {
+    if (error) *error = std::move(message);
+    return false;
+}
+
+// The 100 ns time the choice stands for, checked against the stream's
+// length (when the stream reports one).
+bool TargetTime(const std::string& path, const FrameChoice& choice, const hv::VideoFormat& f,
+                int64_t& target, std::string* error) {
+    // A bound far beyond any real video keeps the later ns conversion in
+    // range when the stream reports no length.
+    constexpr double kMaxTarget = 1e15;
+    if (choice.by == FrameChoice::By::Frame) {
+        if (f.frameCount > 0 && choice.frame >= f.frameCount) {
+            return Fail(error, "frame " + std::to_string(choice.frame) + " is past the end: " +
+                                   path + " has " + std::to_string(f.frameCount) + " frames (0.." +
+                                   std::to_string(f.frameCount - 1) + ")");
+        }
+        const double t = static_cast<double>(choice.frame) * static_cast<double>(f.avgTimePerFrame);
+        if (!(t < kMaxTarget))
+            return Fail(error,
+                        "frame " + std::to_string(choice.frame) + " is past the end of " + path);
+        target = choice.frame * f.avgTimePerFrame;
+        return true;
+    }
+    if (choice.by == FrameChoice::By::Time) {
+        const double t = choice.seconds * static_cast<double>(hv::kUnitsPerSecond);
+        const int64_t units = t < kMaxTarget ? std::llrint(t) : INT64_MAX;
+        if ((f.duration > 0 && units >= f.duration) || units == INT64_MAX) {
+            return Fail(error, "time " + Seconds(choice.seconds) + " is past the end: " + path +
+                                   " lasts " + Seconds(f.durationSeconds));
+        }
+        target = units;
+        return true;
+    }
+    target = 0;
+    return true;
+}
+
+bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
+                    std::string* error) {
+    const std::unique_ptr<hv::FrameSource> source = hv::CreateGstFrameSource();
+    hv::FrameSourceOptions options;
+    options.withAudio = false;
+    const hv::BuildStep step = source->Open(path, options);
+    if (step != hv::BuildStep::None) {
+        // The player's fixed texts: hvtool stands in for the player here.
+        CollectSink sink;
+        hv::ReportBuildFailure(sink, hv::FrameSourceProgram::Player, step);
+        return Fail(error, sink.message.empty()
+                               ? path + ": cannot be opened as a picture or a video"
+                               : sink.message);
+    }
+    const hv::VideoFormat format = source->Format();
+    int64_t target = 0;
+    if (!TargetTime(path, choice, format, target, error)) return false;
+
+    // Open leaves the stream playing: hold it, then seek even for the first
+    // frame, since playing may already have moved past it.
+    source->Pause();
+    source->WaitForState();
+    const uint64_t before = source->PictureSerial();
+    if (!source->Seek(target))
+        return Fail(error, path + ": cannot seek to " + Seconds(target / 1e7));
+    source->WaitForState();
+    const auto deadline = std::chrono::steady_clock::now() + kPictureWait;
+    while (source->PictureSerial() == before && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPollStep);
+    }
+    if (source->PictureSerial() == before) {
+        return Fail(error, path + ": no picture came at " + Seconds(target / 1e7));
+    }
+
+    hv::FrameBuffer out;
+    if (!out.Allocate(format.width, format.height)) {
+        return Fail(error, path + ": the picture size " + std::to_string(format.width) + "x" +
+                               std::to_string(format.height) + " is not supported");
+    }
+    int32_t size = out.PictureBytes();
+    if (!source->CurrentFrame(out.data(), &size) || size != out.PictureBytes()) {
+        return Fail(error, path + ": the picture could not be read");
+    }
+    source->Close();
+    fb = std::move(out);
+    return true;
+}
+
+}  // namespace
+
+FrameOption ParseFrameOption(int argc, char** argv, int& i, FrameChoice& choice,
+                             std::string* error) {
+    const std::string_view arg = argv[i];
+    const bool isFrame = arg == "--frame";
+    if (!isFrame && arg != "--time") return FrameOption::NotMine;
+    if (i + 1 >= argc) {
+        Fail(error, std::string(arg) + (isFrame ? " takes a frame number" : " takes seconds"));
+        return FrameOption::Bad;
+    }
+    if (choice.by != FrameChoice::By::First) {
+        Fail(error, "give one --frame or one --time, not both");
+        return FrameOption::Bad;
+    }
+    const std::string_view text = argv[++i];
+    const char* end = text.data() + text.size();
+    if (isFrame) {
+        int64_t n = 0;
+        const auto [ptr, ec] = std::from_chars(text.data(), end, n);
+        if (ec != std::errc() || ptr != end || text.empty() || n < 0) {
+            Fail(error, "--frame takes a frame number, 0 or more, not '" + std::string(text) + "'");
+            return FrameOption::Bad;
+        }
+        choice.by = FrameChoice::By::Frame;
+        choice.frame = n;
+    } else {
+        double s = 0;
+        const auto [ptr, ec] = std::from_chars(text.data(), end, s);
+        if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(s) || s < 0) {
+            Fail(error, "--time takes seconds, 0 or more, not '" + std::string(text) + "'");
+            return FrameOption::Bad;
+        }
+        choice.by = FrameChoice::By::Time;
+        choice.seconds = s;
+    }
+    return FrameOption::Taken;
+}
+
+bool LoadInputFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
+                    std::string* error) {
+    QImageReader reader(QString::fromStdString(path));
+    if (reader.canRead()) {
+        if (choice.by != FrameChoice::By::First) {
+            return Fail(error, path + " is a still picture; --frame and --time are for videos");
+        }
+        return LoadPictureAsFrame(path, fb, error);
+    }
+    return LoadVideoFrame(path, choice, fb, error);
+}
+
+}  // namespace hvtool

@@ -1,0 +1,230 @@
+// hvtool's INPUT: one frame of a video, picked by number or by time, loaded
+// through the GStreamer frame source (checked by the frame number the test
+// video carries in its corner), and hvtool unwrap / view run on a video as
+// a user runs them.
+#include "tool/frame_input.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "unwrap/view_setup.h"
+#include "video/test_video_maker.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;  // exit code, -1 when killed or not run
+    std::string err;  // stderr
+};
+
+// Runs hvtool; stdout is dropped, stderr kept.
+ToolRun Tool(const std::string& args, const fs::path& errFile) {
+    const std::string cmd =
+        std::string("'") + HVTOOL_PATH + "' " + args + " >/dev/null 2>'" + errFile.string() + "'";
+    ToolRun r;
+    const int status = std::system(cmd.c_str());
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errFile);
+    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return r;
+}
+
+std::string Q(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// One 320x240, 2 s, 25 fps MP4 (frames 0..49) for the whole suite.
+class FrameInput : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(fs::temp_directory_path() /
+                            ("hv_tool_video_" + std::to_string(::getpid())));
+        fs::create_directories(*dir_);
+        const ToolRun r = Tool(
+            "make-video --out " + Q(Video()) + " --size 320x240 --seconds 2 --fps 25 --no-audio",
+            *dir_ / "make.err");
+        made_ = r.status == 0;
+        if (!made_) std::fprintf(stderr, "make-video failed: %s\n", r.err.c_str());
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(*dir_, ec);
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(made_); }
+
+    static fs::path Video() { return *dir_ / "clip.mp4"; }
+    static fs::path Path(const std::string& name) { return *dir_ / name; }
+    static ToolRun Run(const std::string& args) { return Tool(args, *dir_ / "tool.err"); }
+
+    // The frame number coded into the picture loaded for `choice`; -1 on failure.
+    static int32_t NumberOf(const hvtool::FrameChoice& choice) {
+        hv::FrameBuffer fb;
+        std::string error;
+        if (!hvtool::LoadInputFrame(Video().string(), choice, fb, &error)) {
+            ADD_FAILURE() << error;
+            return -1;
+        }
+        EXPECT_EQ(fb.width, 320);
+        EXPECT_EQ(fb.height, 240);
+        for (int32_t x = 0; x < fb.width; ++x) EXPECT_EQ(fb.pixels[fb.pixels.size() - 1 - x], 0u);
+        return hv::ReadFrameNumber(fb.data(), fb.width, fb.height);
+    }
+
+    static inline fs::path* dir_ = nullptr;
+    static inline bool made_ = false;
+};
+
+hvtool::FrameChoice ByFrame(int64_t n) {
+    hvtool::FrameChoice c;
+    c.by = hvtool::FrameChoice::By::Frame;
+    c.frame = n;
+    return c;
+}
+
+hvtool::FrameChoice ByTime(double s) {
+    hvtool::FrameChoice c;
+    c.by = hvtool::FrameChoice::By::Time;
+    c.seconds = s;
+    return c;
+}
+
+TEST_F(FrameInput, PicksTheFrameByNumberOrTime) {
+    EXPECT_EQ(NumberOf({}), 0);  // neither option: the first frame
+    EXPECT_EQ(NumberOf(ByFrame(0)), 0);
+    EXPECT_EQ(NumberOf(ByFrame(10)), 10);
+    EXPECT_EQ(NumberOf(ByFrame(49)), 49);  // the last one
+    // A time inside frame 10's 40 ms, and exactly on its start.
+    EXPECT_EQ(NumberOf(ByTime(0.42)), 10);
+    EXPECT_EQ(NumberOf(ByTime(0.4)), 10);
+    EXPECT_EQ(NumberOf(ByTime(1.999)), 49);
+}
+
+TEST_F(FrameInput, RefusesWhatIsNotThere) {
+    hv::FrameBuffer fb;
+    std::string error;
+    EXPECT_FALSE(hvtool::LoadInputFrame(Video().string(), ByFrame(50), fb, &error));
+    EXPECT_NE(error.find("frame 50 is past the end"), std::string::npos) << error;
+    EXPECT_NE(error.find("50 frames (0..49)"), std::string::npos) << error;
+    EXPECT_FALSE(hvtool::LoadInputFrame(Video().string(), ByFrame(INT64_MAX), fb, &error));
+    EXPECT_NE(error.find("past the end"), std::string::npos) << error;
+    EXPECT_FALSE(hvtool::LoadInputFrame(Video().string(), ByTime(2.0), fb, &error));
+    EXPECT_NE(error.find("past the end"), std::string::npos) << error;
+    EXPECT_FALSE(hvtool::LoadInputFrame(Video().string(), ByTime(1e300), fb, &error));
+    EXPECT_TRUE(fb.pixels.empty());
+
+    // The player's fixed texts for a file that is not there and for one
+    // that is no video.
+    EXPECT_FALSE(hvtool::LoadInputFrame(Path("missing.mp4").string(), {}, fb, &error));
+    EXPECT_EQ(error, "Error: AddSourceFilte Error");
+    {
+        std::ofstream f(Path("text.mp4"), std::ios::binary);
+        for (int i = 0; i < 200; ++i) f << "no video in here, line " << i << "\n";
+    }
+    EXPECT_FALSE(hvtool::LoadInputFrame(Path("text.mp4").string(), {}, fb, &error));
+    EXPECT_EQ(error, "Error: Unsupported media type!");
+    EXPECT_TRUE(fb.pixels.empty());
+}
+
+TEST_F(FrameInput, ParsesFrameAndTimeOptions) {
+    const auto parse = [](std::vector<std::string> words, hvtool::FrameChoice& c,
+                          std::string& error) {
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        hvtool::FrameOption last = hvtool::FrameOption::NotMine;
+        for (int i = 0; i < static_cast<int>(argv.size()); ++i) {
+            last =
+                hvtool::ParseFrameOption(static_cast<int>(argv.size()), argv.data(), i, c, &error);
+            if (last == hvtool::FrameOption::Bad) break;
+        }
+        return last;
+    };
+    hvtool::FrameChoice c;
+    std::string error;
+    EXPECT_EQ(parse({"--frame", "12"}, c, error), hvtool::FrameOption::Taken);
+    EXPECT_EQ(c.by, hvtool::FrameChoice::By::Frame);
+    EXPECT_EQ(c.frame, 12);
+    c = {};
+    EXPECT_EQ(parse({"--time", "0.75"}, c, error), hvtool::FrameOption::Taken);
+    EXPECT_EQ(c.by, hvtool::FrameChoice::By::Time);
+    EXPECT_DOUBLE_EQ(c.seconds, 0.75);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--frame", "-1"},
+                                                {"--frame", "1.5"},
+                                                {"--frame", ""},
+                                                {"--frame", "99999999999999999999"},
+                                                {"--frame"},
+                                                {"--time", "-0.1"},
+                                                {"--time", "nan"},
+                                                {"--time", "inf"},
+                                                {"--time", "1s"},
+                                                {"--frame", "1", "--time", "1"}}) {
+        c = {};
+        error.clear();
+        EXPECT_EQ(parse(bad, c, error), hvtool::FrameOption::Bad) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
+    ToolRun r = Run("unwrap " + Q(Video()) + " --frame 10 --out " + Q(Path("p.png")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run("unwrap " + Q(Video()) + " --time 0.42 --out " + Q(Path("t.png")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run("unwrap " + Q(Video()) + " --frame 11 --out " + Q(Path("n.png")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QImage byFrame(QString::fromStdString(Path("p.png").string()));
+    const QImage byTime(QString::fromStdString(Path("t.png").string()));
+    const QImage next(QString::fromStdString(Path("n.png").string()));
+    ASSERT_FALSE(byFrame.isNull());
+    EXPECT_EQ(byFrame, byTime);
+    EXPECT_NE(byFrame, next);  // the scene's marker moves from frame to frame
+
+    r = Run("view " + Q(Video()) + " --frame 5 --out " + Q(Path("v.png")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QImage view(QString::fromStdString(Path("v.png").string()));
+    ASSERT_FALSE(view.isNull());
+    const hv::ViewSetupResult setup = hv::InitViewEngine(byFrame.width(), byFrame.height());
+    ASSERT_TRUE(setup.ok) << setup.error;
+    EXPECT_EQ(view.width(), setup.setup->Wout);
+    EXPECT_EQ(view.height(), setup.setup->Hout);
+}
+
+TEST_F(FrameInput, UnwrapAndViewFailCleanly) {
+    ToolRun r = Run("unwrap " + Q(Path("missing.mp4")) + " --out " + Q(Path("m.png")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "hvtool unwrap: Error: AddSourceFilte Error\n");
+    EXPECT_FALSE(fs::exists(Path("m.png")));
+
+    r = Run("unwrap " + Q(Video()) + " --frame 60 --out " + Q(Path("m.png")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("frame 60 is past the end"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("m.png")));
+
+    r = Run("view " + Q(Video()) + " --time 5 --out " + Q(Path("m.png")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
+
+    r = Run("view " + Q(Video()) + " --frame -3 --out " + Q(Path("m.png")));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--frame takes a frame number"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("m.png")));
+
+    // A still picture has no frames to choose.
+    ASSERT_EQ(Run("make-sample --out " + Q(Path("s.png"))).status, 0);
+    r = Run("unwrap " + Q(Path("s.png")) + " --frame 1 --out " + Q(Path("m.png")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("still picture"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("unwrap " + Q(Path("s.png")) + " --out " + Q(Path("m.png"))).status, 0);
+}
+
+}  // namespace
