@@ -63,8 +63,11 @@ TEST(PlayerUnderLoad, RapidInputAtOneKilohertzNeverStallsTheGuiThread) {
     const uint64_t presentedBefore = w.Presenter().Presented();
     QElapsedTimer clock;
     clock.start();
-    // worstStep: the longest single pass of the event loop; worstGap: the
-    // longest time between two ticks' ends (a stall anywhere shows here).
+    // worstStep: the longest single pass of the event loop, i.e. the longest
+    // the GUI thread was busy with the input and the pictures at one time;
+    // the judged figure. worstGap: the longest time between two ticks' ends,
+    // which also holds the machine's scheduling delays (only printed: on a
+    // loaded machine the test itself may wait that long for a core).
     qint64 worstStepNs = 0, worstGapNs = 0, last = clock.nsecsElapsed(), lastEnd = last;
     long events = 0;
     const int keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
@@ -117,7 +120,6 @@ TEST(PlayerUnderLoad, RapidInputAtOneKilohertzNeverStallsTheGuiThread) {
         events, static_cast<long long>(clock.elapsed()), worstStepNs / 1e6, worstGapNs / 1e6,
         static_cast<unsigned long long>(presented));
     EXPECT_LT(worstStepNs, 100'000'000) << "the GUI thread stalled";
-    EXPECT_LT(worstGapNs, 100'000'000) << "the GUI thread stalled";
     EXPECT_GT(presented, static_cast<uint64_t>(runMs / 200)) << "pictures stopped coming";
     const hv::ViewState v = w.Navigation().Snapshot();
     EXPECT_TRUE(std::isfinite(v.pan) && std::isfinite(v.tilt) && std::isfinite(v.fov));
