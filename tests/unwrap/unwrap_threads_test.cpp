@@ -32,9 +32,15 @@ TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
         std::thread writer([&] {
             hv::FrameBuffer fb;
             fb.Allocate(320, 240);
-            for (uint32_t k = 1; k <= 80; ++k) {
+            // At least 80 frames, and on until several flips have rebuilt the
+            // table: a loaded machine may starve the flipper for a while.
+            const auto deadline = std::chrono::steady_clock::now() + 20s;
+            for (uint32_t k = 1; k <= 80 || (engine.TableBuilds() < 4 &&
+                                             std::chrono::steady_clock::now() < deadline);
+                 ++k) {
                 source.SetPicture(hvtest::UniformFrame(320, 240, k));
                 engine.UnwrapFrame(&source, fb);
+                if (k > 80) std::this_thread::sleep_for(1ms);
             }
             stop = true;
         });
