@@ -142,6 +142,15 @@ TEST(SetupOverlay, DoughnutPicturePixels) {
     EXPECT_EQ(sq.pixel(300, 40), qRgb(128, 128, 128));
     EXPECT_TRUE(ColourNear(sq, 306, 106, 2, red));
 
+    // Absurd values from a hand-edited file draw without harm.
+    for (const DoughnutGeometry& odd :
+         {DoughnutGeometry{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, 1, 1},
+          DoughnutGeometry{-5000000, 3000000, 7, -9000000, 2000000000, 0, 0},
+          DoughnutGeometry{300, 300, 0, 0, 0, 0, 0}}) {
+        const QImage weird = DrawDoughnutPicture(frame.data(), W, H, odd);
+        EXPECT_EQ(weird.size(), QSize(600, 600));
+    }
+
     // No frame: the background only.
     EXPECT_EQ(DrawDoughnutPicture(nullptr, 0, 0, g).pixel(300, 300), PictureBackground());
 }
