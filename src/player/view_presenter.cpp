@@ -88,7 +88,7 @@ void VideoView::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = e->position().toPoint();
-    navigator_.ButtonDown(pos.x() & 0xFFFF, pos.y() & 0xFFFF);
+    navigator_.ButtonDown(pos.x(), pos.y());
 }
 
 void VideoView::mouseMoveEvent(QMouseEvent* e) {
@@ -96,7 +96,8 @@ void VideoView::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
     const bool leftOnly = e->buttons() == Qt::LeftButton &&
                           (e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) == 0;
-    navigator_.MouseMove(pos.x() & 0xFFFF, pos.y() & 0xFFFF, leftOnly);
+    // Signed positions: a drag that leaves the window keeps its direction.
+    navigator_.MouseMove(pos.x(), pos.y(), leftOnly);
 }
 
 void VideoView::mouseReleaseEvent(QMouseEvent* e) {
