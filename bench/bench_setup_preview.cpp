@@ -13,11 +13,11 @@
 namespace {
 
 hv::FrameBuffer SceneFrame(int w, int h) {
-    hv::TestVideoSpec spec;
-    spec.width = w;
-    spec.height = h;
+    hv::TestVideoOptions clip;
+    clip.width = w;
+    clip.height = h;
     std::vector<uint32_t> topDown(static_cast<size_t>(w) * h);
-    hv::RenderTestFrame(spec, 7, topDown.data());
+    hv::RenderTestFrame(clip, 7, topDown.data());
     hv::FrameBuffer f;
     f.Allocate(w, h);
     for (int y = 0; y < h; ++y)

@@ -45,20 +45,20 @@ const BenchFile& File(int index) {
     static BenchFile files[2] = {{"", 1920, 1080, 90}, {"", 3840, 2160, 60}};
     BenchFile& f = files[index];
     if (f.path.empty()) {
-        hv::TestVideoSpec spec;
-        spec.path = (Folder() / ("bench-" + std::to_string(f.height) + ".mp4")).string();
-        spec.width = f.width;
-        spec.height = f.height;
-        spec.fpsNum = 30;
-        spec.frames = f.frames;
-        spec.audio = false;
-        const std::string error = hv::MakeTestVideo(spec);
+        hv::TestVideoOptions clip;
+        clip.path = (Folder() / ("bench-" + std::to_string(f.height) + ".mp4")).string();
+        clip.width = f.width;
+        clip.height = f.height;
+        clip.fpsNum = 30;
+        clip.frames = f.frames;
+        clip.audio = false;
+        const std::string error = hv::MakeTestVideo(clip);
         if (!error.empty()) {
-            std::fprintf(stderr, "bench_video: cannot make %s: %s\n", spec.path.c_str(),
+            std::fprintf(stderr, "bench_video: cannot make %s: %s\n", clip.path.c_str(),
                          error.c_str());
             std::exit(1);
         }
-        f.path = spec.path;
+        f.path = clip.path;
     }
     return f;
 }

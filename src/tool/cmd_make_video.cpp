@@ -93,7 +93,7 @@ bool ParseGeometry(std::string_view text, hv::DoughnutGeometry& g) {
 }  // namespace
 
 int RunMakeVideo(int argc, char** argv) {
-    hv::TestVideoSpec spec;
+    hv::TestVideoOptions clip;
     double seconds = 2.0;
     int32_t frames = 0;
     std::string config, geometry;
@@ -101,14 +101,14 @@ int RunMakeVideo(int argc, char** argv) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--out" && hasValue) {
-            spec.path = argv[++i];
+            clip.path = argv[++i];
         } else if (arg == "--size" && hasValue) {
-            if (!ParseSize(argv[++i], spec.width, spec.height)) {
+            if (!ParseSize(argv[++i], clip.width, clip.height)) {
                 std::fprintf(stderr, "hvtool make-video: bad size '%s' (want WxH)\n", argv[i]);
                 return Usage();
             }
         } else if (arg == "--fps" && hasValue) {
-            if (!ParseFps(argv[++i], spec.fpsNum, spec.fpsDen)) {
+            if (!ParseFps(argv[++i], clip.fpsNum, clip.fpsDen)) {
                 std::fprintf(stderr, "hvtool make-video: bad frame rate '%s'\n", argv[i]);
                 return Usage();
             }
@@ -126,7 +126,7 @@ int RunMakeVideo(int argc, char** argv) {
                 return Usage();
             }
         } else if (arg == "--audio" || arg == "--no-audio") {
-            spec.audio = arg == "--audio";
+            clip.audio = arg == "--audio";
         } else if (arg == "--config" && hasValue) {
             config = argv[++i];
         } else if (arg == "--geometry" && hasValue) {
@@ -139,7 +139,7 @@ int RunMakeVideo(int argc, char** argv) {
             return Usage();
         }
     }
-    if (spec.path.empty()) {
+    if (clip.path.empty()) {
         std::fprintf(stderr, "hvtool make-video: no --out FILE given\n");
         return Usage();
     }
@@ -154,8 +154,8 @@ int RunMakeVideo(int argc, char** argv) {
             std::fprintf(stderr, "hvtool make-video: %s\n", error.c_str());
             return 1;
         }
-        spec.geometry = state.geometry;
-    } else if (!geometry.empty() && !ParseGeometry(geometry, spec.geometry)) {
+        clip.geometry = state.geometry;
+    } else if (!geometry.empty() && !ParseGeometry(geometry, clip.geometry)) {
         std::fprintf(stderr, "hvtool make-video: bad geometry '%s' (want X1,Y1,X2,Y2,R)\n",
                      geometry.c_str());
         return Usage();
@@ -163,12 +163,12 @@ int RunMakeVideo(int argc, char** argv) {
     if (frames == 0) {
         // Exactly `seconds` long: enough frames to cover it, the last one cut
         // short where the length is not a whole number of frames.
-        frames = static_cast<int32_t>(std::ceil(seconds * spec.fpsNum / spec.fpsDen - 1e-9));
+        frames = static_cast<int32_t>(std::ceil(seconds * clip.fpsNum / clip.fpsDen - 1e-9));
         if (frames < 1) frames = 1;
-        spec.lengthNs = static_cast<int64_t>(std::llround(seconds * 1e9));
+        clip.lengthNs = static_cast<int64_t>(std::llround(seconds * 1e9));
     }
-    spec.frames = frames;
-    const std::string error = hv::MakeTestVideo(spec);
+    clip.frames = frames;
+    const std::string error = hv::MakeTestVideo(clip);
     if (!error.empty()) {
         std::fprintf(stderr, "hvtool make-video: %s\n", error.c_str());
         return 1;

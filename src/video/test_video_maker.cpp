@@ -73,14 +73,14 @@ struct SceneRing {
     double cx, cy, outer, inner;
 };
 
-SceneRing RingFor(const TestVideoSpec& spec) {
-    RingGeometryResult g = BuildRingGeometry(spec.geometry, spec.width, spec.height);
+SceneRing RingFor(const TestVideoOptions& clip) {
+    RingGeometryResult g = BuildRingGeometry(clip.geometry, clip.width, clip.height);
     if (g.ok && g.ring.Hp > g.ring.inner + 4) {
         return {static_cast<double>(g.ring.cx), static_cast<double>(g.ring.cy), g.ring.D / 2.0,
                 static_cast<double>(g.ring.inner)};
     }
-    const double outer = std::min(spec.width, spec.height) / 2.0 - 1;
-    return {spec.width / 2.0, spec.height / 2.0, outer, outer / 5};
+    const double outer = std::min(clip.width, clip.height) / 2.0 - 1;
+    return {clip.width / 2.0, clip.height / 2.0, outer, outer / 5};
 }
 
 // Elevation 0 is the inner circle (the bottom of the unwrapped view), 1 the
@@ -118,11 +118,11 @@ uint32_t SceneColour(double azimuthDeg, double elevation) {
 }
 
 // The still part of the scene, drawn once per video.
-std::vector<uint32_t> RenderBackground(const TestVideoSpec& spec, const SceneRing& ring) {
-    std::vector<uint32_t> img(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height),
+std::vector<uint32_t> RenderBackground(const TestVideoOptions& clip, const SceneRing& ring) {
+    std::vector<uint32_t> img(static_cast<size_t>(clip.width) * static_cast<size_t>(clip.height),
                               0);
-    for (int32_t y = 0; y < spec.height; ++y) {
-        for (int32_t x = 0; x < spec.width; ++x) {
+    for (int32_t y = 0; y < clip.height; ++y) {
+        for (int32_t x = 0; x < clip.width; ++x) {
             const double dx = x - ring.cx, dy = y - ring.cy;
             const double r = std::sqrt(dx * dx + dy * dy);
             uint32_t c = 0;
@@ -135,29 +135,29 @@ std::vector<uint32_t> RenderBackground(const TestVideoSpec& spec, const SceneRin
                     c = SceneColour(az, (r - ring.inner) / std::max(1.0, ring.outer - ring.inner));
                 }
             }
-            img[static_cast<size_t>(y) * static_cast<size_t>(spec.width) + static_cast<size_t>(x)] =
+            img[static_cast<size_t>(y) * static_cast<size_t>(clip.width) + static_cast<size_t>(x)] =
                 c;
         }
     }
     return img;
 }
 
-void DrawMovingMarker(const TestVideoSpec& spec, const SceneRing& ring, int32_t index,
+void DrawMovingMarker(const TestVideoOptions& clip, const SceneRing& ring, int32_t index,
                       uint32_t* img) {
     // One turn every four seconds, in the sky.
-    const double seconds = static_cast<double>(index) * spec.fpsDen / spec.fpsNum;
+    const double seconds = static_cast<double>(index) * clip.fpsDen / clip.fpsNum;
     const double az = std::fmod(seconds * 90.0, 360.0) * kPi / 180;
     const double r = ring.inner + 0.8 * (ring.outer - ring.inner);
     const double mx = ring.cx + std::sin(az) * r, my = ring.cy + std::cos(az) * r;
     const double radius = std::max(2.0, 0.07 * (ring.outer - ring.inner));
     const int32_t x0 = std::max(0, static_cast<int32_t>(mx - radius));
-    const int32_t x1 = std::min(spec.width - 1, static_cast<int32_t>(mx + radius) + 1);
+    const int32_t x1 = std::min(clip.width - 1, static_cast<int32_t>(mx + radius) + 1);
     const int32_t y0 = std::max(0, static_cast<int32_t>(my - radius));
-    const int32_t y1 = std::min(spec.height - 1, static_cast<int32_t>(my + radius) + 1);
+    const int32_t y1 = std::min(clip.height - 1, static_cast<int32_t>(my + radius) + 1);
     for (int32_t y = y0; y <= y1; ++y) {
         for (int32_t x = x0; x <= x1; ++x) {
             if ((x - mx) * (x - mx) + (y - my) * (y - my) <= radius * radius) {
-                img[static_cast<size_t>(y) * static_cast<size_t>(spec.width) +
+                img[static_cast<size_t>(y) * static_cast<size_t>(clip.width) +
                     static_cast<size_t>(x)] = Bgrx(255, 200, 60);
             }
         }
@@ -186,10 +186,10 @@ void DrawFrameCode(int32_t width, int32_t height, int32_t index, uint32_t* img) 
     }
 }
 
-GstClockTime FrameTime(const TestVideoSpec& spec, int64_t index) {
+GstClockTime FrameTime(const TestVideoOptions& clip, int64_t index) {
     return gst_util_uint64_scale(static_cast<guint64>(index),
-                                 GST_SECOND * static_cast<guint64>(spec.fpsDen),
-                                 static_cast<guint64>(spec.fpsNum));
+                                 GST_SECOND * static_cast<guint64>(clip.fpsDen),
+                                 static_cast<guint64>(clip.fpsNum));
 }
 
 bool IsMpeg2Rate(int32_t num, int32_t den) {
@@ -204,19 +204,19 @@ bool IsMpeg2Rate(int32_t num, int32_t den) {
     return false;
 }
 
-std::string PipelineText(const TestVideoFormat& f, const TestVideoSpec& spec, int32_t ew,
+std::string PipelineText(const TestVideoFormat& f, const TestVideoOptions& clip, int32_t ew,
                          int32_t eh) {
     std::string s =
         "appsrc name=frames format=time caps=video/x-raw,format=BGRx,width=" + std::to_string(ew) +
-        ",height=" + std::to_string(eh) + ",framerate=" + std::to_string(spec.fpsNum) + "/" +
-        std::to_string(spec.fpsDen) + ",pixel-aspect-ratio=1/1" +
+        ",height=" + std::to_string(eh) + ",framerate=" + std::to_string(clip.fpsNum) + "/" +
+        std::to_string(clip.fpsDen) + ",pixel-aspect-ratio=1/1" +
         " ! videoconvert ! video/x-raw,format=" + f.videoCaps + " ! " + f.videoEncoder +
         " ! queue ! mux. " + f.muxer + " name=mux ! filesink name=out";
-    if (spec.audio && !f.audioEncoder.empty()) {
+    if (clip.audio && !f.audioEncoder.empty()) {
         // The tone stops a little before the picture so that the container's
         // length is the picture's, whatever the sound encoder pads.
-        int64_t videoNs = static_cast<int64_t>(FrameTime(spec, spec.frames));
-        if (spec.lengthNs > 0) videoNs = std::min(videoNs, spec.lengthNs);
+        int64_t videoNs = static_cast<int64_t>(FrameTime(clip, clip.frames));
+        if (clip.lengthNs > 0) videoNs = std::min(videoNs, clip.lengthNs);
         const int64_t samples = videoNs / 1000 * kAudioRate / 1000000 - 4096;
         const int64_t buffers = std::max<int64_t>(1, samples / 1024);
         // The libav video encoders start their timestamps at 1000 hours
@@ -284,37 +284,37 @@ int32_t ReadFrameNumber(const uint32_t* bottomUp, int32_t width, int32_t height)
     return value;
 }
 
-void RenderTestFrame(const TestVideoSpec& spec, int32_t index, uint32_t* img) {
-    const SceneRing ring = RingFor(spec);
-    const std::vector<uint32_t> bg = RenderBackground(spec, ring);
+void RenderTestFrame(const TestVideoOptions& clip, int32_t index, uint32_t* img) {
+    const SceneRing ring = RingFor(clip);
+    const std::vector<uint32_t> bg = RenderBackground(clip, ring);
     std::memcpy(img, bg.data(), bg.size() * sizeof(uint32_t));
-    DrawMovingMarker(spec, ring, index, img);
-    DrawFrameCode(spec.width, spec.height, index, img);
+    DrawMovingMarker(clip, ring, index, img);
+    DrawFrameCode(clip.width, clip.height, index, img);
 }
 
-std::string MakeTestVideo(const TestVideoSpec& spec) {
-    if (spec.path.empty()) return "no output file given";
-    const std::string ext = ExtensionOf(spec.path);
+std::string MakeTestVideo(const TestVideoOptions& clip) {
+    if (clip.path.empty()) return "no output file given";
+    const std::string ext = ExtensionOf(clip.path);
     const auto format = TestVideoFormatFor(ext);
     if (!format)
         return "unsupported file type '." + ext +
                "' (use one of mp4 mov mkv webm ogv avi asf wmv flv mpg ts m2ts)";
-    if (spec.width < 16 || spec.height < 16 || spec.width > kMaxSide || spec.height > kMaxSide) {
+    if (clip.width < 16 || clip.height < 16 || clip.width > kMaxSide || clip.height > kMaxSide) {
         return "frame size must be between 16x16 and 8192x8192";
     }
-    if (spec.fpsNum <= 0 || spec.fpsDen <= 0 || spec.fpsNum / spec.fpsDen > 240) {
+    if (clip.fpsNum <= 0 || clip.fpsDen <= 0 || clip.fpsNum / clip.fpsDen > 240) {
         return "frame rate must be positive and at most 240";
     }
-    if (spec.frames < 1 || spec.frames > 1'000'000) return "length must be 1 to 1000000 frames";
-    if ((ext == "mpg" || ext == "mpeg") && !IsMpeg2Rate(spec.fpsNum, spec.fpsDen)) {
+    if (clip.frames < 1 || clip.frames > 1'000'000) return "length must be 1 to 1000000 frames";
+    if ((ext == "mpg" || ext == "mpeg") && !IsMpeg2Rate(clip.fpsNum, clip.fpsDen)) {
         return "MPEG-2 takes only 23.976, 24, 25, 29.97, 30, 50, 59.94 or 60 frames per second";
     }
     if (!EnsureGstInitialised()) return "GStreamer cannot be initialised";
 
     int32_t ew = 0, eh = 0;
-    EncodedSize(*format, spec.width, spec.height, &ew, &eh);
+    EncodedSize(*format, clip.width, clip.height, &ew, &eh);
     GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(PipelineText(*format, spec, ew, eh).c_str(), &error);
+    GstElement* pipeline = gst_parse_launch(PipelineText(*format, clip, ew, eh).c_str(), &error);
     if (pipeline == nullptr || error != nullptr) {
         std::string msg = "cannot build the encoder for ." + ext;
         if (error != nullptr) {
@@ -325,7 +325,7 @@ std::string MakeTestVideo(const TestVideoSpec& spec) {
         return msg;
     }
     GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    g_object_set(out, "location", spec.path.c_str(), nullptr);
+    g_object_set(out, "location", clip.path.c_str(), nullptr);
     gst_object_unref(out);
     GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "frames");
     g_object_set(src, "block", TRUE, "max-bytes", static_cast<guint64>(4) * ew * eh * 4, nullptr);
@@ -334,33 +334,33 @@ std::string MakeTestVideo(const TestVideoSpec& spec) {
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         result = "cannot start the encoder (is the output folder writable?)";
     }
-    const SceneRing ring = RingFor(spec);
-    const std::vector<uint32_t> bg = RenderBackground(spec, ring);
+    const SceneRing ring = RingFor(clip);
+    const std::vector<uint32_t> bg = RenderBackground(clip, ring);
     GstBus* bus = gst_element_get_bus(pipeline);
-    for (int32_t i = 0; result.empty() && i < spec.frames; ++i) {
+    for (int32_t i = 0; result.empty() && i < clip.frames; ++i) {
         const size_t bytes = size_t{4} * static_cast<size_t>(ew) * static_cast<size_t>(eh);
         GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
         GstMapInfo map;
         gst_buffer_map(buffer, &map, GST_MAP_WRITE);
         auto* px = reinterpret_cast<uint32_t*>(map.data);
         std::vector<uint32_t> frame(bg);
-        DrawMovingMarker(spec, ring, i, frame.data());
-        DrawFrameCode(spec.width, spec.height, i, frame.data());
+        DrawMovingMarker(clip, ring, i, frame.data());
+        DrawFrameCode(clip.width, clip.height, i, frame.data());
         std::memset(map.data, 0, bytes);  // padding of odd sizes stays black
-        for (int32_t y = 0; y < spec.height; ++y) {
+        for (int32_t y = 0; y < clip.height; ++y) {
             std::memcpy(px + static_cast<size_t>(y) * static_cast<size_t>(ew),
-                        frame.data() + static_cast<size_t>(y) * static_cast<size_t>(spec.width),
-                        size_t{4} * static_cast<size_t>(spec.width));
+                        frame.data() + static_cast<size_t>(y) * static_cast<size_t>(clip.width),
+                        size_t{4} * static_cast<size_t>(clip.width));
         }
         gst_buffer_unmap(buffer, &map);
-        GST_BUFFER_PTS(buffer) = FrameTime(spec, i);
+        GST_BUFFER_PTS(buffer) = FrameTime(clip, i);
         GST_BUFFER_DTS(buffer) = GST_BUFFER_PTS(buffer);
-        GstClockTime end = FrameTime(spec, i + 1);
-        if (i == spec.frames - 1 && spec.lengthNs > 0 &&
-            static_cast<GstClockTime>(spec.lengthNs) > FrameTime(spec, i)) {
-            end = std::min(end, static_cast<GstClockTime>(spec.lengthNs));
+        GstClockTime end = FrameTime(clip, i + 1);
+        if (i == clip.frames - 1 && clip.lengthNs > 0 &&
+            static_cast<GstClockTime>(clip.lengthNs) > FrameTime(clip, i)) {
+            end = std::min(end, static_cast<GstClockTime>(clip.lengthNs));
         }
-        GST_BUFFER_DURATION(buffer) = end - FrameTime(spec, i);
+        GST_BUFFER_DURATION(buffer) = end - FrameTime(clip, i);
         if (gst_app_src_push_buffer(GST_APP_SRC(src), buffer) != GST_FLOW_OK) {
             result = "the encoder stopped early";
         }
@@ -377,7 +377,7 @@ std::string MakeTestVideo(const TestVideoSpec& spec) {
     gst_object_unref(src);
     if (result.empty()) {
         // Bounded: a stuck encoder ends with a message, not a hang.
-        const GstClockTime bound = GST_SECOND * (60 + static_cast<GstClockTime>(spec.frames) / 5);
+        const GstClockTime bound = GST_SECOND * (60 + static_cast<GstClockTime>(clip.frames) / 5);
         GstMessage* m = gst_bus_timed_pop_filtered(
             bus, bound, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
         if (m == nullptr) {

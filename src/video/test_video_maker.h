@@ -15,7 +15,7 @@
 
 namespace hv {
 
-struct TestVideoSpec {
+struct TestVideoOptions {
     std::string path;     // output file; the extension picks the format
     int32_t width = 640;  // any size >= 16 x 16 (odd sizes included)
     int32_t height = 480;
@@ -54,7 +54,7 @@ void EncodedSize(const TestVideoFormat& format, int32_t width, int32_t height, i
 
 // Draws frame `index` of the scene: top-down BGRx rows, stride 4 * width
 // (what appsrc is fed). Deterministic.
-void RenderTestFrame(const TestVideoSpec& spec, int32_t index, uint32_t* topDownBgrx);
+void RenderTestFrame(const TestVideoOptions& clip, int32_t index, uint32_t* topDownBgrx);
 
 // Frame-number code: a 16-bit number in the top-left corner, one block per
 // bit (white = 1, black = 0) of kCodeBlock x kCodeBlock pixels (smaller for
@@ -65,6 +65,6 @@ int32_t CodeBlockSize(int32_t width, int32_t height);
 int32_t ReadFrameNumber(const uint32_t* bottomUpBgrx, int32_t width, int32_t height);
 
 // Writes the video. Returns an empty string on success, else a message.
-std::string MakeTestVideo(const TestVideoSpec& spec);
+std::string MakeTestVideo(const TestVideoOptions& clip);
 
 }  // namespace hv

@@ -76,15 +76,15 @@ std::string TestVideo(const std::string& extension, int32_t width, int32_t heigh
                              std::to_string(frames) + (audio ? "_a" : "_s") + "." + extension;
     auto it = made.find(name);
     if (it == made.end()) {
-        hv::TestVideoSpec spec;
-        spec.path = (folder / name).string();
-        spec.width = width;
-        spec.height = height;
-        spec.frames = frames;
-        spec.audio = audio;
-        spec.geometry = kVideoGeometry;
-        const std::string err = hv::MakeTestVideo(spec);
-        it = made.emplace(name, std::make_pair(err.empty() ? spec.path : "", err)).first;
+        hv::TestVideoOptions clip;
+        clip.path = (folder / name).string();
+        clip.width = width;
+        clip.height = height;
+        clip.frames = frames;
+        clip.audio = audio;
+        clip.geometry = kVideoGeometry;
+        const std::string err = hv::MakeTestVideo(clip);
+        it = made.emplace(name, std::make_pair(err.empty() ? clip.path : "", err)).first;
     }
     if (error) *error = it->second.second;
     return it->second.first;

@@ -47,25 +47,25 @@ TestVideos MakeVideos() {
     v.folder = std::filesystem::temp_directory_path() / ("hv_playback_" + std::to_string(getpid()));
     std::filesystem::create_directories(v.folder, ec);
 
-    hv::TestVideoSpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.fpsNum = 25;
-    spec.fpsDen = 1;
+    hv::TestVideoOptions clip;
+    clip.width = 320;
+    clip.height = 240;
+    clip.fpsNum = 25;
+    clip.fpsDen = 1;
     // The ring fitted to a 320 x 240 frame in the 600 x 600 square.
-    spec.geometry = hv::DoughnutGeometry{115, 35, 390, 380, 35, 0, 0};
+    clip.geometry = hv::DoughnutGeometry{115, 35, 390, 380, 35, 0, 0};
 
-    spec.path = (v.folder / "sound.mp4").string();
-    spec.frames = 60;
-    spec.audio = true;
-    std::string err = hv::MakeTestVideo(spec);
+    clip.path = (v.folder / "sound.mp4").string();
+    clip.frames = 60;
+    clip.audio = true;
+    std::string err = hv::MakeTestVideo(clip);
     if (err.empty()) {
-        v.withSound = spec.path;
-        spec.path = (v.folder / "silent.mp4").string();
-        spec.frames = 50;
-        spec.audio = false;
-        err = hv::MakeTestVideo(spec);
-        if (err.empty()) v.silent = spec.path;
+        v.withSound = clip.path;
+        clip.path = (v.folder / "silent.mp4").string();
+        clip.frames = 50;
+        clip.audio = false;
+        err = hv::MakeTestVideo(clip);
+        if (err.empty()) v.silent = clip.path;
     }
     v.error = err;
     return v;

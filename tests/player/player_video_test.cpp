@@ -45,13 +45,13 @@ const std::filesystem::path& TestVideo() {
         const auto dir = VideoFolder();
         std::filesystem::create_directories(dir);
         auto p = dir / "doughnut.mp4";
-        TestVideoSpec spec;
-        spec.path = p.string();
-        spec.width = 480;
-        spec.height = 360;
-        spec.frames = 75;  // 3 s at 25 fps
-        spec.geometry = DoughnutGeometry{};
-        const std::string err = MakeTestVideo(spec);
+        TestVideoOptions clip;
+        clip.path = p.string();
+        clip.width = 480;
+        clip.height = 360;
+        clip.frames = 75;  // 3 s at 25 fps
+        clip.geometry = DoughnutGeometry{};
+        const std::string err = MakeTestVideo(clip);
         EXPECT_EQ(err, "");
         return p;
     }();

@@ -44,13 +44,13 @@ bool RedNear(const QImage& img, int x, int y) {
 
 TEST(SetupStream, LoadFitSaveAndStop) {
     TempFolder dir;
-    TestVideoSpec spec;
-    spec.path = (dir.path() / "ring.avi").string();
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = 150;  // 6 s: outlives the test's steps
-    spec.audio = false;
-    ASSERT_EQ(MakeTestVideo(spec), "");
+    TestVideoOptions clip;
+    clip.path = (dir.path() / "ring.avi").string();
+    clip.width = 640;
+    clip.height = 480;
+    clip.frames = 150;  // 6 s: outlives the test's steps
+    clip.audio = false;
+    ASSERT_EQ(MakeTestVideo(clip), "");
 
     const SetupPaths paths = SetupPaths::ForFolder(dir.path());
     SetupMainWindow w(paths, LoadStartupConfiguration(paths));
@@ -58,14 +58,14 @@ TEST(SetupStream, LoadFitSaveAndStop) {
     w.Transform()->show();
     QWidget* c = w.centralWidget();
 
-    w.OpenChosenVideo(QString::fromStdString(spec.path));
+    w.OpenChosenVideo(QString::fromStdString(clip.path));
     EXPECT_TRUE(w.Transform()->PreviewRevealed());
     ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream ON"); }, 20000))
         << LabelText(c, 652).toStdString();
     EXPECT_TRUE(w.StreamShown());
     EXPECT_EQ(LabelText(c, 304), QStringLiteral("640x480"));
     EXPECT_EQ(LabelText(c, 305), QStringLiteral("25.00 FPS"));
-    EXPECT_EQ(w.windowTitle(), QString::fromStdString(spec.path));
+    EXPECT_EQ(w.windowTitle(), QString::fromStdString(clip.path));
     EXPECT_EQ(w.Record().settings.lastFolder, dir.path().string());
 
     // Both pictures follow the pump.

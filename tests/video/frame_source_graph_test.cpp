@@ -192,12 +192,12 @@ TEST(FrameSourceGraph, BadFilesShowTheStepsMessageInEachProgram) {
 TEST(FrameSourceGraph, GoodFileRunsWithGraphActiveAndReleases) {
     const std::string dir = (hvtest::TempFolder() / "a folder ü").string();
     std::filesystem::create_directories(dir);
-    hv::TestVideoSpec spec;
-    spec.path = dir + "/видео ring file.mkv";
-    spec.width = 96;
-    spec.height = 64;
-    spec.frames = 10;
-    ASSERT_EQ(hv::MakeTestVideo(spec), "");
+    hv::TestVideoOptions clip;
+    clip.path = dir + "/видео ring file.mkv";
+    clip.width = 96;
+    clip.height = 64;
+    clip.frames = 10;
+    ASSERT_EQ(hv::MakeTestVideo(clip), "");
     for (auto program : kBoth) {
         hvtest::RecordingSink sink;
         int32_t activeInside = -1;
@@ -210,7 +210,7 @@ TEST(FrameSourceGraph, GoodFileRunsWithGraphActiveAndReleases) {
             audio = source.HasAudio();
             format = source.Format();
         };
-        EXPECT_EQ(hv::BuildFrameSourceGraph(program, spec.path, sink, hooks),
+        EXPECT_EQ(hv::BuildFrameSourceGraph(program, clip.path, sink, hooks),
                   hv::BuildOutcome::Ran);
         EXPECT_TRUE(sink.Messages().empty());
         EXPECT_EQ(activeInside, 1);
@@ -298,19 +298,19 @@ TEST(FrameSourceGraph, LongPathsOpenWhole) {
     std::filesystem::path dir = hvtest::TempFolder();
     for (int i = 0; i < 5; ++i) dir /= std::string(120, static_cast<char>('a' + i));
     std::filesystem::create_directories(dir);
-    hv::TestVideoSpec spec;
-    spec.path = (dir / "long.mkv").string();
-    ASSERT_GT(spec.path.size(), 600u);
-    spec.width = 64;
-    spec.height = 48;
-    spec.frames = 5;
-    spec.audio = false;
-    ASSERT_EQ(hv::MakeTestVideo(spec), "");
+    hv::TestVideoOptions clip;
+    clip.path = (dir / "long.mkv").string();
+    ASSERT_GT(clip.path.size(), 600u);
+    clip.width = 64;
+    clip.height = 48;
+    clip.frames = 5;
+    clip.audio = false;
+    ASSERT_EQ(hv::MakeTestVideo(clip), "");
     hvtest::RecordingSink sink;
     hv::FrameSourceGraphHooks hooks;
     int32_t width = 0;
     hooks.running = [&](hv::FrameSource& source) { width = source.Format().width; };
-    EXPECT_EQ(hv::BuildFrameSourceGraph(FrameSourceProgram::Setup, spec.path, sink, hooks),
+    EXPECT_EQ(hv::BuildFrameSourceGraph(FrameSourceProgram::Setup, clip.path, sink, hooks),
               hv::BuildOutcome::Ran);
     EXPECT_EQ(width, 64);
     EXPECT_TRUE(sink.Messages().empty());

@@ -22,17 +22,17 @@ std::vector<uint32_t> BottomUp(const std::vector<uint32_t>& topDown, int32_t w, 
 
 TEST(TestVideoMaker, FrameNumberCodeRoundTripsAtSeveralSizes) {
     for (auto [w, h] : {std::pair{320, 240}, {321, 241}, {64, 48}, {1920, 1080}}) {
-        hv::TestVideoSpec spec;
-        spec.width = w;
-        spec.height = h;
+        hv::TestVideoOptions clip;
+        clip.width = w;
+        clip.height = h;
         std::vector<uint32_t> img(static_cast<size_t>(w) * h);
         for (int32_t n : {0, 1, 170, 4095, 65535}) {
-            hv::RenderTestFrame(spec, n, img.data());
+            hv::RenderTestFrame(clip, n, img.data());
             EXPECT_EQ(hv::ReadFrameNumber(BottomUp(img, w, h).data(), w, h), n) << w << "x" << h;
         }
         // Read top-down, the corner holds no code: the reader depends on the
         // bottom-up order.
-        hv::RenderTestFrame(spec, 5, img.data());
+        hv::RenderTestFrame(clip, 5, img.data());
         EXPECT_EQ(hv::ReadFrameNumber(img.data(), w, h), -1) << w << "x" << h;
     }
     EXPECT_EQ(hv::CodeBlockSize(16, 16), 0);
@@ -40,11 +40,11 @@ TEST(TestVideoMaker, FrameNumberCodeRoundTripsAtSeveralSizes) {
 }
 
 TEST(TestVideoMaker, SceneLiesInTheRingOfTheGeometry) {
-    hv::TestVideoSpec spec;  // 640x480, the player's start-up geometry
+    hv::TestVideoOptions clip;  // 640x480, the player's start-up geometry
     std::vector<uint32_t> img(640 * 480);
-    hv::RenderTestFrame(spec, 0, img.data());
+    hv::RenderTestFrame(clip, 0, img.data());
     // The player's mapping of the start-up geometry at 640x480.
-    const hv::RingGeometryResult g = hv::BuildRingGeometry(spec.geometry, 640, 480);
+    const hv::RingGeometryResult g = hv::BuildRingGeometry(clip.geometry, 640, 480);
     ASSERT_TRUE(g.ok);
     const int cx = g.ring.cx, cy = g.ring.cy;
     ASSERT_EQ(g.ring.D, 304);
@@ -59,25 +59,25 @@ TEST(TestVideoMaker, SceneLiesInTheRingOfTheGeometry) {
 }
 
 TEST(TestVideoMaker, RefusesWhatItCannotMake) {
-    hv::TestVideoSpec spec;
-    spec.frames = 2;
-    spec.path = (hvtest::TempFolder() / "x.xyz").string();
-    EXPECT_NE(hv::MakeTestVideo(spec).find("unsupported"), std::string::npos);
-    spec.path = (hvtest::TempFolder() / "noext").string();
-    EXPECT_FALSE(hv::MakeTestVideo(spec).empty());
-    spec.path = (hvtest::TempFolder() / "small.mp4").string();
-    spec.width = 8;
-    EXPECT_FALSE(hv::MakeTestVideo(spec).empty());
-    spec.width = 64;
-    spec.fpsNum = 0;
-    EXPECT_FALSE(hv::MakeTestVideo(spec).empty());
-    spec.fpsNum = 26;
-    spec.path = (hvtest::TempFolder() / "odd-rate.mpg").string();
-    EXPECT_NE(hv::MakeTestVideo(spec).find("MPEG-2"), std::string::npos);
-    spec.fpsNum = 25;
-    spec.path = (hvtest::TempFolder() / "no-such-folder" / "x.mkv").string();
-    EXPECT_FALSE(hv::MakeTestVideo(spec).empty());
-    EXPECT_FALSE(std::filesystem::exists(spec.path));
+    hv::TestVideoOptions clip;
+    clip.frames = 2;
+    clip.path = (hvtest::TempFolder() / "x.xyz").string();
+    EXPECT_NE(hv::MakeTestVideo(clip).find("unsupported"), std::string::npos);
+    clip.path = (hvtest::TempFolder() / "noext").string();
+    EXPECT_FALSE(hv::MakeTestVideo(clip).empty());
+    clip.path = (hvtest::TempFolder() / "small.mp4").string();
+    clip.width = 8;
+    EXPECT_FALSE(hv::MakeTestVideo(clip).empty());
+    clip.width = 64;
+    clip.fpsNum = 0;
+    EXPECT_FALSE(hv::MakeTestVideo(clip).empty());
+    clip.fpsNum = 26;
+    clip.path = (hvtest::TempFolder() / "odd-rate.mpg").string();
+    EXPECT_NE(hv::MakeTestVideo(clip).find("MPEG-2"), std::string::npos);
+    clip.fpsNum = 25;
+    clip.path = (hvtest::TempFolder() / "no-such-folder" / "x.mkv").string();
+    EXPECT_FALSE(hv::MakeTestVideo(clip).empty());
+    EXPECT_FALSE(std::filesystem::exists(clip.path));
 }
 
 TEST(TestVideoMaker, FormatsAndPadding) {

@@ -32,21 +32,21 @@ const std::filesystem::path& TempFolder() {
 
 std::string MakeVideo(const std::string& name, int32_t width, int32_t height, int32_t fpsNum,
                       int32_t fpsDen, int32_t frames, bool audio, int64_t lengthNs) {
-    hv::TestVideoSpec spec;
-    spec.path = (TempFolder() / name).string();
-    spec.width = width;
-    spec.height = height;
-    spec.fpsNum = fpsNum;
-    spec.fpsDen = fpsDen;
-    spec.frames = frames;
-    spec.audio = audio;
-    spec.lengthNs = lengthNs;
-    const std::string error = hv::MakeTestVideo(spec);
+    hv::TestVideoOptions clip;
+    clip.path = (TempFolder() / name).string();
+    clip.width = width;
+    clip.height = height;
+    clip.fpsNum = fpsNum;
+    clip.fpsDen = fpsDen;
+    clip.frames = frames;
+    clip.audio = audio;
+    clip.lengthNs = lengthNs;
+    const std::string error = hv::MakeTestVideo(clip);
     if (!error.empty()) {
         ADD_FAILURE() << "making " << name << ": " << error;
         return "";
     }
-    return spec.path;
+    return clip.path;
 }
 
 std::string WriteFile(const std::string& name, const std::string& bytes) {

@@ -67,28 +67,28 @@ HelpWindow::HelpWindow(QWidget* owner, const HelpLayout& layout, std::function<v
     });
 }
 
-QLabel* HelpWindow::AddLabel(const HelpLabel& spec, const QFont& labelFont) {
+QLabel* HelpWindow::AddLabel(const HelpLabel& entry, const QFont& labelFont) {
     auto* label = new QLabel(this);
-    label->setObjectName(QStringLiteral("ctl%1").arg(spec.id));
-    label->setGeometry(spec.rect);
+    label->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
+    label->setGeometry(entry.rect);
     label->setFont(labelFont);
     // The product joins lines with a bare CR; Qt breaks lines on LF.
-    QString shown = spec.text;
+    QString shown = entry.text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     label->setText(shown);
-    label->setProperty("productText", spec.text);
+    label->setProperty("productText", entry.text);
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(spec.sunken ? (Qt::AlignLeft | Qt::AlignVCenter)
+    label->setAlignment(entry.sunken ? (Qt::AlignLeft | Qt::AlignVCenter)
                                     : (Qt::AlignLeft | Qt::AlignTop));
     label->setWordWrap(false);
     QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, spec.foreground);
-    if (spec.background.isValid()) {
-        pal.setColor(QPalette::Window, spec.background);
+    pal.setColor(QPalette::WindowText, entry.foreground);
+    if (entry.background.isValid()) {
+        pal.setColor(QPalette::Window, entry.background);
         label->setAutoFillBackground(true);
     }
     label->setPalette(pal);
-    if (spec.sunken) {
+    if (entry.sunken) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
     }

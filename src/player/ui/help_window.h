@@ -68,7 +68,7 @@ class HelpWindow : public QDialog {
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
-    QLabel* AddLabel(const HelpLabel& spec, const QFont& font);
+    QLabel* AddLabel(const HelpLabel& entry, const QFont& font);
 
     std::vector<QLabel*> labels_;
     std::vector<QLabel*> pictures_;
