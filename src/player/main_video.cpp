@@ -9,13 +9,13 @@
 #include "player/commands.h"
 #include "player/main_window.h"
 #include "player/player_host.h"
-#include "player/ui/click_sound.h"
-#include "player/ui/clickable_label.h"
-#include "player/ui/message_box.h"
-#include "player/ui/pump_step.h"
+#include "ui/click_sound.h"
+#include "ui/clickable_label.h"
+#include "ui/message_box.h"
+#include "ui/pump_step.h"
 #include "player/view_presenter.h"
 #include "video/video_info.h"
-#include "video/volume_table.h"
+#include "playback/volume_table.h"
 
 namespace hv::player {
 
@@ -26,20 +26,6 @@ QColor Rgb(uint32_t rgb) {
     return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 }  // namespace
-
-// ------------------------------------------------------------ EngineUnwrapper
-
-bool EngineUnwrapper::Configure(const RingGeometry& ring, std::string* error) {
-    return engine_.Configure(ring, error);
-}
-
-bool EngineUnwrapper::UnwrapFrame(FrameSource& source, FrameBuffer& frame) {
-    return engine_.UnwrapFrame(&source, frame);
-}
-
-void EngineUnwrapper::ReleaseWorking() {
-    engine_.Release();
-}
 
 // ---------------------------------------------------------------- PlayerHost
 

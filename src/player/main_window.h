@@ -16,7 +16,7 @@
 #include "config/configuration.h"
 #include "unwrap/navigation.h"
 #include "unwrap/unwrap_engine.h"
-#include "video/playback_controller.h"
+#include "playback/playback_controller.h"
 
 class QAction;
 class QLabel;
@@ -33,7 +33,6 @@ class MessageBoxSink;
 namespace hv::player {
 
 class PlayerHost;
-class EngineUnwrapper;
 class StartPicture;
 class VideoView;
 class ViewPresenter;
@@ -161,7 +160,7 @@ class MainWindow : public QMainWindow {
     // is destroyed.
     UnwrapEngine engine_;
     Navigator navigator_;
-    std::unique_ptr<EngineUnwrapper> unwrapper_;
+    std::unique_ptr<hv::EngineUnwrapper> unwrapper_;
     ViewPresenter* presenter_ = nullptr;          // child QObject
     hv::ui::MessageBoxSink* messages_ = nullptr;  // child QObject
     std::unique_ptr<PlayerHost> host_;

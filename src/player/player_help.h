@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "player/ui/help_window.h"
+#include "ui/help_window.h"
 
 class QWidget;
 

@@ -6,23 +6,12 @@
 #include <functional>
 
 #include "unwrap/unwrap_engine.h"
-#include "video/playback_controller.h"
-#include "video/playback_host.h"
+#include "playback/playback_controller.h"
+#include "playback/playback_host.h"
 
 namespace hv::player {
 
 class MainWindow;
-
-class EngineUnwrapper : public FrameUnwrapper {
-  public:
-    explicit EngineUnwrapper(UnwrapEngine& engine) : engine_(engine) {}
-    bool Configure(const RingGeometry& ring, std::string* error) override;
-    bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) override;
-    void ReleaseWorking() override;
-
-  private:
-    UnwrapEngine& engine_;
-};
 
 class PlayerHost : public PlaybackHost {
   public:

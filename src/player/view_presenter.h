@@ -34,7 +34,7 @@
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_engine.h"
 #include "unwrap/view_buffer.h"
-#include "video/playback_frame_worker.h"
+#include "playback/playback_frame_worker.h"
 
 namespace hv::player {
 

@@ -7,7 +7,7 @@
 #include <QString>
 #include <functional>
 
-#include "player/ui/help_window.h"
+#include "ui/help_window.h"
 
 namespace hv::setup {
 

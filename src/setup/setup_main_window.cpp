@@ -16,11 +16,11 @@
 #include <QSlider>
 #include <QUrl>
 
-#include "player/ui/click_sound.h"
-#include "player/ui/clickable_label.h"
-#include "player/ui/message_box.h"
-#include "player/ui/open_video_dialog.h"
-#include "player/ui/pump_step.h"
+#include "ui/click_sound.h"
+#include "ui/clickable_label.h"
+#include "ui/message_box.h"
+#include "ui/open_video_dialog.h"
+#include "ui/pump_step.h"
 #include "setup/cut_keypad.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"
@@ -28,7 +28,7 @@
 #include "setup/setup_resources.h"
 #include "setup/transform_window.h"
 #include "video/frame_source_graph.h"
-#include "video/preview_pump.h"
+#include "playback/preview_pump.h"
 #include "video/video_info.h"
 
 namespace hv::setup {

@@ -22,7 +22,7 @@
 
 #include "setup/preview_renderer.h"
 #include "setup/setup_state.h"
-#include "video/playback_host.h"
+#include "playback/playback_host.h"
 
 class QCheckBox;
 class QLabel;

@@ -14,7 +14,7 @@
 
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
-#include "video/frame_source.h"
+#include "frame/frame_buffer.h"
 
 namespace hv {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "config/doughnut_geometry.h"
-#include "video/frame_source.h"
+#include "frame/frame_buffer.h"
 
 namespace hv {
 

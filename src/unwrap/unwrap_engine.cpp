@@ -104,16 +104,14 @@ bool UnwrapEngine::TableValid() const {
     return builtRequest_.load() == request_.load();
 }
 
-bool UnwrapEngine::UnwrapFrame(FrameSource* source, FrameBuffer& fb) {
+bool UnwrapEngine::UnwrapFrame(FrameBuffer& fb, const std::function<void(FrameBuffer&)>& fill) {
     if (busy_.exchange(true)) return false;  // the previous job still runs: drop
     BusyGuard guard(busy_);
-    if (source == nullptr || !configured_) return false;
+    if (!fill || !configured_) return false;
     if (fb.width != ring_.frameW || fb.height != ring_.frameH ||
         fb.pixels.size() < size_t(fb.width) * (size_t(fb.height) + 1))
         return false;
-    // A source that has no picture yet leaves the buffer as it was.
-    int32_t size = fb.PictureBytes();
-    source->CurrentFrame(fb.data(), &size);
+    fill(fb);
     return RunJob(fb);
 }
 

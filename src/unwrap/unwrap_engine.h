@@ -26,13 +26,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
+#include "frame/frame_buffer.h"
 #include "unwrap/panorama_buffers.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
-#include "video/frame_source.h"
 
 namespace hv {
 
@@ -69,12 +70,14 @@ class UnwrapEngine {
 
     void SetCopyPath(CopyPath path) { copyPath_.store(path); }
 
-    // The per-frame job: takes the source's current picture into `fb` (which
-    // must be allocated for the stream's frame size) and unwraps it. Returns
-    // true when the panorama may have changed and a render should be
-    // requested; false when the job was dropped (busy, no source, no stream,
-    // frame buffer of another size, no free panorama).
-    bool UnwrapFrame(FrameSource* source, FrameBuffer& fb);
+    // The per-frame job: `fill` takes the current picture into `fb` (which
+    // must be allocated for the stream's frame size; a fill that has no
+    // picture leaves it as it was), then the engine unwraps it. `fill` runs
+    // only once the job is known to go ahead, so a dropped job costs no copy.
+    // Returns true when the panorama may have changed and a render should be
+    // requested; false when the job was dropped (busy, no stream, frame
+    // buffer of another size, no free panorama).
+    bool UnwrapFrame(FrameBuffer& fb, const std::function<void(FrameBuffer&)>& fill);
     // The same job for a picture that is already in `fb`.
     bool UnwrapFrame(const FrameBuffer& fb);
 

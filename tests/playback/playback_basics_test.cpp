@@ -10,8 +10,8 @@
 
 #include "playback_test_util.h"
 #include "video/frame_source_graph.h"
-#include "video/playback_frame_worker.h"
-#include "video/volume_table.h"
+#include "playback/playback_frame_worker.h"
+#include "playback/volume_table.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "unwrap/unwrap_engine.h"
 #include "video/messages.h"
-#include "video/playback_controller.h"
-#include "video/playback_host.h"
-#include "video/preview_pump.h"
+#include "playback/playback_controller.h"
+#include "playback/playback_host.h"
+#include "playback/preview_pump.h"
 
 namespace hvtest {
 

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "player/commands.h"
-#include "player/ui/clickable_label.h"
+#include "ui/clickable_label.h"
 #include "player_test_util.h"
 
 namespace hv::player::test {

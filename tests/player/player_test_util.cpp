@@ -7,7 +7,7 @@
 #include <atomic>
 #include <random>
 
-#include "player/ui/message_box.h"
+#include "ui/message_box.h"
 
 namespace hv::player::test {
 

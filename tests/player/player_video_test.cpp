@@ -11,7 +11,7 @@
 
 #include "config/configuration.h"
 #include "player/commands.h"
-#include "player/ui/clickable_label.h"
+#include "ui/clickable_label.h"
 #include "player/view_presenter.h"
 #include "player_test_util.h"
 #include "video/frame_source_graph.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "player/ui/message_box.h"
-#include "player/ui/pump_step.h"
+#include "ui/message_box.h"
+#include "ui/pump_step.h"
 
 namespace hv::setup::test {
 

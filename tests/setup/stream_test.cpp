@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "config/configuration.h"
-#include "player/ui/clickable_label.h"
+#include "ui/clickable_label.h"
 #include "setup/cut_keypad.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"

@@ -53,7 +53,7 @@ TEST(UnwrapEngine, FirstFrameBuildsTheTableThenEveryPixelComesFromItsEntry) {
     fb.Allocate(640, 480);
     hvtest::StillSource source(hvtest::CodedFrame(640, 480));
 
-    EXPECT_TRUE(engine.UnwrapFrame(&source, fb));  // builds, copies nothing
+    EXPECT_TRUE(engine.UnwrapFrame(fb, source.Fill()));  // builds, copies nothing
     EXPECT_TRUE(engine.TableValid());
     EXPECT_EQ(engine.TableBuilds(), 1u);
     EXPECT_EQ(source.CurrentFrameCalls(), 1);
@@ -64,7 +64,7 @@ TEST(UnwrapEngine, FirstFrameBuildsTheTableThenEveryPixelComesFromItsEntry) {
         EXPECT_TRUE(std::all_of(px.begin(), px.end(), [](uint32_t x) { return x == 0; }));
     }
 
-    EXPECT_TRUE(engine.UnwrapFrame(&source, fb));
+    EXPECT_TRUE(engine.UnwrapFrame(fb, source.Fill()));
     EXPECT_EQ(engine.TableBuilds(), 1u);
     const PanoramaView v = engine.AcquireReady();
     EXPECT_EQ(v.Sequence(), 1u);
@@ -173,7 +173,7 @@ TEST(UnwrapEngine, RefusesWhatItCannotUnwrap) {
     hv::FrameBuffer fb;
     fb.Allocate(640, 480);
     hvtest::StillSource source(fb);
-    EXPECT_FALSE(engine.UnwrapFrame(&source, fb));  // nothing configured
+    EXPECT_FALSE(engine.UnwrapFrame(fb, source.Fill()));  // nothing configured
     EXPECT_FALSE(engine.AcquireReady());
 
     RingGeometry bad = hvtest::ExampleRing();
@@ -187,14 +187,14 @@ TEST(UnwrapEngine, RefusesWhatItCannotUnwrap) {
     EXPECT_FALSE(engine.Configure(bad, &error));
 
     ASSERT_TRUE(engine.Configure(hvtest::ExampleRing()));
-    EXPECT_FALSE(engine.UnwrapFrame(nullptr, fb));  // no source open
+    EXPECT_FALSE(engine.UnwrapFrame(fb, nullptr));  // no source open
     EXPECT_EQ(engine.TableBuilds(), 0u);
     hv::FrameBuffer other;
     other.Allocate(480, 640);
-    EXPECT_FALSE(engine.UnwrapFrame(&source, other));  // another frame size
+    EXPECT_FALSE(engine.UnwrapFrame(other, source.Fill()));  // another frame size
     EXPECT_FALSE(engine.UnwrapFrame(hv::FrameBuffer{}));
     EXPECT_EQ(source.CurrentFrameCalls(), 0);
-    EXPECT_TRUE(engine.UnwrapFrame(&source, fb));
+    EXPECT_TRUE(engine.UnwrapFrame(fb, source.Fill()));
 
     // Frame buffers refuse absurd sizes outright.
     for (auto [w, h] :

@@ -41,9 +41,6 @@ hv::FrameBuffer NoiseFrame(int32_t width, int32_t height, uint32_t seed) {
 }
 
 StillSource::StillSource(const hv::FrameBuffer& picture) {
-    format_.width = picture.width;
-    format_.height = picture.height;
-    format_.sampleSize = picture.PictureBytes();
     SetPicture(picture);
 }
 

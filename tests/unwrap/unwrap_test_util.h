@@ -4,12 +4,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 #include "config/doughnut_geometry.h"
 #include "unwrap/ring_geometry.h"
-#include "video/frame_source.h"
+#include "frame/frame_buffer.h"
 
 namespace hvtest {
 
@@ -30,10 +31,9 @@ hv::FrameBuffer UniformFrame(int32_t width, int32_t height, uint32_t value);
 // Deterministic pseudo-random pixels.
 hv::FrameBuffer NoiseFrame(int32_t width, int32_t height, uint32_t seed);
 
-// A source that hands out a picture set by the test (the current frame
-// operation only; the transport does nothing). SetPicture and CurrentFrame
-// may run on different threads.
-class StillSource : public hv::FrameSource {
+// Hands out a picture set by the test, as a frame source's current-frame
+// operation would. SetPicture and the fill may run on different threads.
+class StillSource {
   public:
     explicit StillSource(const hv::FrameBuffer& picture);
     void SetPicture(const hv::FrameBuffer& picture);
@@ -41,24 +41,20 @@ class StillSource : public hv::FrameSource {
     void Hold(bool on);
     int CurrentFrameCalls() const { return calls_.load(); }
 
-    bool CurrentFrame(uint32_t* dst, int32_t* size) override;
-    bool Run() override { return true; }
-    bool Pause() override { return true; }
-    bool Stop() override { return true; }
-    bool WaitForState() override { return true; }
-    int64_t Position() override { return 0; }
-    bool Seek(int64_t) override { return true; }
-    int32_t GetVolume() override { return 0; }
-    bool SetVolume(int32_t) override { return true; }
-    void Close() override {}
-    const hv::VideoFormat& Format() const override { return format_; }
+    bool CurrentFrame(uint32_t* dst, int32_t* size);
+    // The engine's fill step: the picture into the job's frame buffer.
+    std::function<void(hv::FrameBuffer&)> Fill() {
+        return [this](hv::FrameBuffer& fb) {
+            int32_t size = fb.PictureBytes();
+            CurrentFrame(fb.data(), &size);
+        };
+    }
 
   private:
     std::mutex mu_;
     std::condition_variable cv_;
     bool hold_ = false;
     std::vector<uint32_t> picture_;  // guarded by mu_
-    hv::VideoFormat format_;
     std::atomic<int> calls_{0};
 };
 

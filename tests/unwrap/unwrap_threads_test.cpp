@@ -39,7 +39,7 @@ TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
                                              std::chrono::steady_clock::now() < deadline);
                  ++k) {
                 source.SetPicture(hvtest::UniformFrame(320, 240, k));
-                engine.UnwrapFrame(&source, fb);
+                engine.UnwrapFrame(fb, source.Fill());
                 if (k > 80) std::this_thread::sleep_for(1ms);
             }
             stop = true;
@@ -95,14 +95,14 @@ TEST(UnwrapThreads, AJobThatFindsThePreviousOneBusyDropsItsFrame) {
     hv::FrameBuffer fb;
     fb.Allocate(640, 480);
     source.Hold(true);
-    std::thread job([&] { engine.UnwrapFrame(&source, fb); });
+    std::thread job([&] { engine.UnwrapFrame(fb, source.Fill()); });
     WaitFor([&] { return source.CurrentFrameCalls() == 1; });
     ASSERT_EQ(source.CurrentFrameCalls(), 1);
     EXPECT_TRUE(engine.Busy());
 
     hv::FrameBuffer fb2;
     fb2.Allocate(640, 480);
-    EXPECT_FALSE(engine.UnwrapFrame(&source, fb2));  // dropped at once
+    EXPECT_FALSE(engine.UnwrapFrame(fb2, source.Fill()));  // dropped at once
     EXPECT_FALSE(engine.UnwrapFrame(fb2));
     EXPECT_EQ(source.CurrentFrameCalls(), 1);
 
@@ -121,7 +121,7 @@ TEST(UnwrapThreads, AJobThatFindsThePreviousOneBusyDropsItsFrame) {
     EXPECT_TRUE(configured.load());
     EXPECT_FALSE(engine.Busy());
     EXPECT_FALSE(engine.TableValid());  // the new stream starts afresh
-    EXPECT_TRUE(engine.UnwrapFrame(&source, fb2));
+    EXPECT_TRUE(engine.UnwrapFrame(fb2, source.Fill()));
 }
 
 }  // namespace

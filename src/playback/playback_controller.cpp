@@ -1,12 +1,12 @@
-#include "video/playback_controller.h"
+#include "playback/playback_controller.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "video/frame_source_graph.h"
-#include "video/playback_frame_worker.h"
+#include "playback/playback_frame_worker.h"
 #include "video/video_info.h"
-#include "video/volume_table.h"
+#include "playback/volume_table.h"
 
 namespace hv {
 

@@ -1,4 +1,4 @@
-#include "player/ui/clickable_label.h"
+#include "ui/clickable_label.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "player/ui/click_sound.h"
+#include "ui/click_sound.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

@@ -33,9 +33,9 @@
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 #include "video/frame_source_graph.h"
-#include "video/playback_host.h"
-#include "video/playback_state.h"
-#include "video/playback_worker.h"
+#include "playback/playback_host.h"
+#include "playback/playback_state.h"
+#include "playback/playback_worker.h"
 
 namespace hv {
 
@@ -64,7 +64,11 @@ class EngineUnwrapper final : public FrameUnwrapper {
         return engine_.Configure(ring, error);
     }
     bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) override {
-        return engine_.UnwrapFrame(&source, frame);
+        // A source that has no picture yet leaves the buffer as it was.
+        return engine_.UnwrapFrame(frame, [&source](FrameBuffer& fb) {
+            int32_t size = fb.PictureBytes();
+            source.CurrentFrame(fb.data(), &size);
+        });
     }
     void ReleaseWorking() override { engine_.Release(); }
 

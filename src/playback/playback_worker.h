@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "video/frame_source.h"
-#include "video/playback_state.h"
+#include "playback/playback_state.h"
 
 namespace hv {
 

@@ -20,9 +20,9 @@
 
 #include "video/frame_source.h"
 #include "video/frame_source_graph.h"
-#include "video/playback_host.h"
-#include "video/playback_state.h"
-#include "video/playback_worker.h"
+#include "playback/playback_host.h"
+#include "playback/playback_state.h"
+#include "playback/playback_worker.h"
 
 namespace hv {
 

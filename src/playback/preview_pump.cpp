@@ -1,4 +1,4 @@
-#include "video/preview_pump.h"
+#include "playback/preview_pump.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "player/ui/help_window.h"
+#include "ui/help_window.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

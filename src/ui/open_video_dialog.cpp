@@ -1,4 +1,4 @@
-#include "player/ui/open_video_dialog.h"
+#include "ui/open_video_dialog.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "video/playback_state.h"
+#include "playback/playback_state.h"
 
 #include <chrono>
 #include <thread>

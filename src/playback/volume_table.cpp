@@ -1,4 +1,4 @@
-#include "video/volume_table.h"
+#include "playback/volume_table.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "player/ui/pump_step.h"
+#include "ui/pump_step.h"
 
 #include <QCoreApplication>
 #include <chrono>

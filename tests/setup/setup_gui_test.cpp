@@ -5,7 +5,7 @@
 
 #include "config/configuration.h"
 #include "hardening_util.h"
-#include "player/ui/message_box.h"
+#include "ui/message_box.h"
 #include "setup/setup_main_window.h"
 
 namespace hvhard {

@@ -1,4 +1,4 @@
-#include "video/playback_frame_worker.h"
+#include "playback/playback_frame_worker.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "player/ui/message_box.h"
+#include "ui/message_box.h"
 
 #include <QMetaObject>
 #include <QThread>

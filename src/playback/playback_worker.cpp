@@ -1,4 +1,4 @@
-#include "video/playback_worker.h"
+#include "playback/playback_worker.h"
 
 #include <chrono>
 #include <utility>
