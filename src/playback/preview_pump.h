@@ -20,11 +20,11 @@
 #include <mutex>
 #include <string>
 
-#include "video/frame_source.h"
-#include "video/frame_source_graph.h"
-#include "playback/preview_host.h"
 #include "playback/playback_state.h"
 #include "playback/playback_worker.h"
+#include "playback/preview_host.h"
+#include "video/frame_source.h"
+#include "video/frame_source_graph.h"
 
 namespace hv {
 
