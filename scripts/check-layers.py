@@ -68,8 +68,9 @@ class QtModules:
         self.dir = headers_dir
         self.modules = []
         if headers_dir and os.path.isdir(headers_dir):
-            self.modules = sorted(m for m in os.listdir(headers_dir)
-                                  if m.startswith("Qt") and os.path.isdir(os.path.join(headers_dir, m)))
+            self.modules = sorted(
+                m for m in os.listdir(headers_dir)
+                if m.startswith("Qt") and os.path.isdir(os.path.join(headers_dir, m)))
         self.cache = {}
 
     def module_of(self, header):
@@ -80,8 +81,8 @@ class QtModules:
         if "/" in header:
             return None
         if header not in self.cache:
-            self.cache[header] = next(
-                (m for m in self.modules if os.path.isfile(os.path.join(self.dir, m, header))), None)
+            self.cache[header] = next((m for m in self.modules
+                                       if os.path.isfile(os.path.join(self.dir, m, header))), None)
         return self.cache[header]
 
 
@@ -93,21 +94,22 @@ def qt_kind(header, qt):
     return WIDGETS if is_widgets_module(module) else QT
 
 
-def folder_of_include(src, including_file, name, folders):
-    """The src folder a quoted include resolves to, or None (outside src)."""
+def resolve_include(src, including_file, name, folders):
+    """(folder, path under src) of a quoted include of ours, or (None, None)."""
     local = os.path.normpath(os.path.join(os.path.dirname(including_file), name))
     for candidate in (local, os.path.normpath(os.path.join(src, name))):
         if os.path.isfile(candidate):
-            rel = os.path.relpath(candidate, src)
-            return rel.split(os.sep, 1)[0] if os.sep in rel else None
+            rel = os.path.relpath(candidate, src).replace(os.sep, "/")
+            if rel.startswith("../") or "/" not in rel:
+                return None, None
+            return rel.split("/", 1)[0], rel
     # Not there (yet): judge by its first component, as the include path reads it.
     first = name.split("/", 1)[0]
-    return first if "/" in name and first in folders else None
+    return (first, os.path.normpath(name)) if "/" in name and first in folders else (None, None)
 
 
-def allows(row, folder, header):
-    may = row[0]
-    return folder in may or header in may
+def allows(row, folder, path):
+    return folder in row[0] or path in row[0]
 
 
 def check_includes(root, src, folders, qt, report):
@@ -130,18 +132,21 @@ def check_includes(root, src, folders, qt, report):
                     quoted, header = m.group(1) == '"', m.group(2).strip()
                     where = "%s:%d" % (os.path.relpath(path, root), number)
                     what = None
-                    if quoted:
-                        target = folder_of_include(src, path, header, folders)
-                        if target is not None and target != folder and not allows(row, target, header):
+                    target, target_path = (resolve_include(src, path, header, folders)
+                                           if quoted else (None, None))
+                    shown = '"%s"' % header if quoted else "<%s>" % header
+                    if target is not None:
+                        if target != folder and not allows(row, target, target_path):
                             what = "%s (%s)" % (target, header)
-                    if what is None and GSTREAMER_RE.search(header) and not row[2]:
-                        what = "GStreamer (<%s>)" % header
-                    if what is None and not quoted:
+                    elif GSTREAMER_RE.search(header):
+                        if not row[2]:
+                            what = "GStreamer (%s)" % shown
+                    else:
                         kind = qt_kind(header, qt)
                         if kind is not None and row[1] == NO_QT:
-                            what = "Qt (<%s>)" % header
+                            what = "Qt (%s)" % shown
                         elif kind == WIDGETS and row[1] != WIDGETS:
-                            what = "QtWidgets (<%s>)" % header
+                            what = "QtWidgets (%s)" % shown
                     if what:
                         report("%s: %s must not include %s" % (where, folder, what))
 
@@ -194,9 +199,12 @@ def check_links(root, src, folders, report):
 
 def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
-    parser = argparse.ArgumentParser(description="Checks that src/ folders include only what their layer allows.")
-    parser.add_argument("--root", default=os.path.dirname(here), help="the source tree (default: this checkout)")
-    parser.add_argument("--qt-headers", default=None, help="Qt's include folder (holds QtCore/, QtWidgets/, ...)")
+    parser = argparse.ArgumentParser(
+        description="Checks that src/ folders include and link only what their layer allows.")
+    parser.add_argument("--root", default=os.path.dirname(here),
+                        help="the source tree (default: this checkout)")
+    parser.add_argument("--qt-headers", default=None,
+                        help="Qt's include folder (holds QtCore/, QtWidgets/, ...)")
     args = parser.parse_args(argv)
 
     root = os.path.abspath(args.root)
@@ -207,8 +215,8 @@ def main(argv):
     qt_dir = args.qt_headers or next((d for d in QT_HEADER_DIRS if os.path.isdir(d)), None)
     qt = QtModules(qt_dir)
     if not qt.modules:
-        print("check-layers: Qt's headers not found; QtWidgets is told apart only by <QtWidgets/...>",
-              file=sys.stderr)
+        print("check-layers: Qt's headers not found; QtWidgets is told apart only by "
+              "<QtWidgets/...>", file=sys.stderr)
 
     folders = sorted(d for d in os.listdir(src) if os.path.isdir(os.path.join(src, d)))
     problems = []

@@ -62,7 +62,8 @@ def main():
 
         status, out, err = run(check, tmp, extra)
         if status != 1:
-            failures.append("exit status %d with forbidden includes, want 1; stderr: %s" % (status, err))
+            failures.append("exit status %d with forbidden includes, want 1; stderr: %s"
+                            % (status, err))
         for line in expected:
             if line not in out:
                 failures.append("not reported: " + line)
