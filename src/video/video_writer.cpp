@@ -464,6 +464,10 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
         *error = "give a tone or a sound file, not both";
         return nullptr;
     }
+    if ((s.tone || !s.audioSourcePath.empty()) && format->audioEncoder.empty()) {
+        *error = "." + ext + " files take no sound";
+        return nullptr;
+    }
     if (!EnsureGstInitialised()) {
         *error = "GStreamer cannot be initialised";
         return nullptr;

@@ -75,7 +75,8 @@ struct VideoWriterSettings {
     // 29.97 fps: 300 frames, the last one shortened). MP4 / MOV keep the
     // last frame whole (their muxer takes sample lengths from the spacing).
     int64_t endNs = 0;
-    // Sound, at most one of the two.
+    // Sound, at most one of the two. A sound file's stream is taken whole:
+    // a sound longer than the picture makes the file longer.
     std::optional<VideoWriterTone> tone;
     std::string audioSourcePath;  // non-empty: the first sound stream of this file
 };
@@ -99,7 +100,8 @@ class VideoWriter {
     // Appends one frame (settings' width x height, rows bottom-up). Frame n
     // starts at n * fpsDen / fpsNum seconds, computed exactly in integer
     // nanoseconds. Waits while the encoder is behind (a few frames are
-    // queued). After a failure every further call fails.
+    // queued). A frame of another size is refused and changes nothing;
+    // after any other failure the file is gone and every further call fails.
     bool Write(const FrameBuffer& frame, std::string* error);
 
     // Ends the stream and waits (bounded) until the file is complete. On
