@@ -347,8 +347,8 @@ std::string VideoWriter::Impl::BusError() {
     return busError;
 }
 
-// Takes the pipeline down; a file the pipeline opened is removed unless it
-// was finished. Safe to call more than once.
+// Takes the pipeline down (filesink closes the file). Safe to call more
+// than once; removing a failed file is Fail's part.
 void VideoWriter::Impl::Stop() {
     if (pipeline == nullptr || done) return;
     done = true;
