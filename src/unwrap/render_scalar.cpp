@@ -1,5 +1,6 @@
 // The scalar renderers: the reference that every faster path matches bit for
-// bit, plus the matrix set-up they share.
+// bit (their per-pixel steps, in render_common.h, run over whole rows), plus
+// the matrix set-up they share.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -17,7 +18,8 @@ namespace {
 constexpr double kFixUnitsPerFov = 131072.0;
 // Below this field of view (radians) fixScale stops growing.
 constexpr float kMinFixFovRad = 0.3f;
-constexpr float kMaxFixScale = 436906.66f;  // 131072 / 0.3
+constexpr float kMaxFixScale = static_cast<float>(kFixUnitsPerFov / kMinFixFovRad);
+static_assert(kMaxFixScale == 436906.66f);
 // Longest ray (Euclidean length) the fixed-point arithmetic accepts: below
 // 2^19 with room for the LEN table's rounding, so that a component shifted by
 // kViewTableBits and a LEN x length product both stay under 2^31.
