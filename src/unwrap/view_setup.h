@@ -55,6 +55,8 @@ struct ViewTables {
     // Panorama columns of the four azimuth quadrants, wrapped into 0 .. Ws - 1.
     Table COLQ1{}, COLQ2{}, COLQ3{}, COLQ4{};
     // PROD[a][b] = a * b, the bilinear weight products (a, b in 0 .. 255).
+    // The renderers multiply instead, which gives the same numbers without
+    // the table's cache misses.
     std::array<std::array<int32_t, 256>, 256> PROD{};
     int32_t quarter = 0;   // 64 * Ws: 90 degrees in 1/256 columns
     int32_t halfTurn = 0;  // 128 * Ws: 180 degrees in 1/256 columns
