@@ -20,11 +20,25 @@
 //   KeepSamples    the appsink does not take the keep-latest settings
 //   ConnectedType  prerolled, but no BGRx sample with readable caps
 //
-// The most recent picture is kept as a referenced GstSample (taken at
-// preroll and at each rendered buffer); CurrentFrame copies it bottom-up, so
-// calls between two pictures return the same bytes. A sound branch whose
-// device fails while prerolling is replaced by a fakesink that keeps the
-// timing (the open is retried once that way).
+// LatestFrame mode keeps the most recent picture as a referenced GstSample
+// (taken at preroll and at each rendered buffer); CurrentFrame copies it
+// bottom-up, so calls between two pictures return the same bytes.
+// EveryFrame mode runs the appsink unsynchronised, without dropping, with a
+// queue of kEveryFrameQueue samples that NextFrame pulls. A sound branch
+// whose device fails while prerolling is replaced by a fakesink that keeps
+// the timing (the open is retried once that way).
+//
+// Errors: one bus handler takes every message. Before the preroll has
+// succeeded an error fails Open with its build step; afterwards the first
+// one becomes StreamError() (the sound branch's errors excepted).
+//
+// Locks: no GStreamer call is made while a lock of the source is held (the
+// discipline of gstappsink.c). The pipeline is reached through a gate:
+// a transport call counts itself in under the lock and calls out without
+// it; Open and Close close the gate, wait until the calls in progress have
+// left, and then build or tear down with no lock held (the preroll wait
+// included). The latest sample is taken by reference under its lock and
+// copied outside it. gst_frame_source.cpp lists which lock guards what.
 #pragma once
 
 #include <memory>
