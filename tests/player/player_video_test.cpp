@@ -193,6 +193,22 @@ TEST_F(PlayerVideo, SoundButtonAndLevelBars) {
     for (int k = 1; k <= 5; ++k)
         EXPECT_EQ(w.Controls().LevelBar(k)->palette().color(QPalette::Window), k <= 3 ? lit : unlit)
             << k;
+
+    // The window reads the playback on its own: a change made on the
+    // controller directly shows within a poll.
+    const auto shows = [&](int level, const char* sound) {
+        for (int k = 1; k <= 5; ++k) {
+            if (w.Controls().LevelBar(k)->palette().color(QPalette::Window) !=
+                (k <= level ? lit : unlit))
+                return false;
+        }
+        return w.Controls().Button(kCmdSound)->NormalPicture().toImage() ==
+               QPixmap(QStringLiteral(":/player/images/%1.png").arg(sound)).toImage();
+    };
+    ASSERT_TRUE(w.Playback().MuteSound());
+    EXPECT_TRUE(WaitFor([&] { return shows(0, "soundoff"); }, 2000));
+    ASSERT_TRUE(w.Playback().SetVolumeLevel(2));
+    EXPECT_TRUE(WaitFor([&] { return shows(2, "soundon"); }, 2000));
 }
 
 TEST_F(PlayerVideo, BadFileShowsTheMessageAndPlayerStaysUsable) {
