@@ -4,7 +4,7 @@
 // stop handshake. GUI-free; the player's main window drives it through the
 // public methods and reads what it shows (position, volume indicators,
 // sound button, caption) through the accessors; the controller only wakes
-// it through PlaybackHost (player_host_interface.h).
+// it through PlaybackHost (playback_host.h).
 //
 // Threads:
 //  - GUI thread: every public method except the accessors, which any
@@ -35,7 +35,7 @@
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 #include "video/frame_source_graph.h"
-#include "playback/player_host_interface.h"
+#include "playback/playback_host.h"
 #include "playback/playback_state.h"
 #include "playback/playback_worker.h"
 

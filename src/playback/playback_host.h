@@ -1,64 +1,66 @@
-// What the playback of an opened video needs from the program around it.
-// The playback code is GUI-free: the Qt programs implement these interfaces
-// with queued calls onto their GUI thread, tests with plain recorders.
+// What the playback of an opened video needs from the player around it.
+// The playback code is GUI-free and pushes no window state: the position,
+// the volume indicators, the sound button and the caption are read by the
+// window from the controller's accessors (its own timer, or one of the
+// wake-ups below). The engine's calls into the player are wake-ups only; a
+// Qt host turns each into a queued event for its GUI thread, tests into
+// plain counters.
 //
 // Calling rules for every method below:
-//  - It may be called from any thread: the GUI thread (transport and sound
-//    commands), the video worker (build hand-over, playback loop, preview
-//    pump) or the player's unwrap worker (RequestRender). A Qt host must not
-//    touch widgets directly; it queues the change onto the GUI thread
-//    (QMetaObject::invokeMethod(..., Qt::QueuedConnection)).
+//  - It may be called from the video worker (build hand-over, playback loop)
+//    or the player's unwrap worker (RequestRender), never from the GUI
+//    thread. A Qt host must not touch widgets directly; it queues the
+//    wake-up onto the GUI thread.
 //  - It is never called while the playback code holds one of its locks, so
 //    an implementation may block (a message box) or call back into the
 //    controller's public methods.
 //  - It must not throw.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "unwrap/ring_geometry.h"
-#include "video/frame_source.h"
 #include "video/messages.h"
 
 namespace hv {
 
-// The setup utility's windows as its preview pump sees them.
-enum class StreamStatus {
-    Buffering,  // "Buffering": white on blue
-    On,         // "Stream ON": RGB(0,100,0) on RGB(0,255,0)
-    Off,        // "Stream OFF": RGB(192,192,192) on black
-};
-
-class PreviewHost {
+class PlaybackHost {
   public:
-    virtual ~PreviewHost() = default;
+    virtual ~PlaybackHost() = default;
 
-    // The build's failure messages; called on the video worker.
+    // The build's failure messages ("Error Monitoring" / "Error" boxes).
+    // Called on the video worker; may block until the box is closed.
     virtual MessageSink& Messages() = 0;
 
-    // Main window caption = `text` (the full path of the video).
-    virtual void SetTitle(const std::string& text) = 0;
+    // A worker has started on CurrentVideoFile(): the main window's caption
+    // becomes that full path.
+    virtual void VideoStarting() = 0;
 
-    // Stream status label (control 652), redrawn.
-    virtual void SetStreamStatus(StreamStatus status) = 0;
+    // The stream runs: Format() holds its format (position bar range 1 ..
+    // frameCount, page size 10, position 1) and the stored volume level has
+    // been applied (IndicatorLevel()).
+    virtual void StreamOpened() = 0;
 
-    // The stream runs: frame-size label (304) = FrameSizeLabel(format),
-    // frame-rate label (305) = FrameRateLabel(format), and the bitmap the
-    // doughnut picture is drawn from is format.width x format.height.
-    virtual void StreamOpened(const VideoFormat& format) = 0;
+    // The playback loop starts. Called on the video worker before the first
+    // render request: the host sets up the view renderer for `ring`
+    // synchronously (InitViewEngine with Ws = ring.Wp, Hs = ring.Hp -
+    // ring.inner; renders requested after this call belong to it), then
+    // wakes the window to lay itself out and show the video view. The unwrap
+    // engine has already been configured for `ring`.
+    virtual void StreamStarted(const RingGeometry& ring) = 0;
 
-    // PreviewStep: the per-cycle work, called on the video worker about
-    // every 50 ms while the pump runs. `frame` is the controller's
-    // FrameBuffer for this stream (width x height + 1 cells); the step takes
-    // the current picture into it (source.CurrentFrame(frame.data(), &size)),
-    // computes the preview and hands both pictures to the GUI thread.
-    // `frame` and `source` are valid only during the call.
-    virtual void PreviewStep(FrameSource& source, FrameBuffer& frame) = 0;
+    // The playback loop has ended (no more render requests for this stream;
+    // the working panorama is about to be released). The view may stay on
+    // screen until the next StreamStarted or the program's exit.
+    virtual void StreamEnded() = 0;
 
-    // ClearPictures: doughnut picture back to its empty look, preview
-    // picture colours white on white. After every build (also a failed one).
-    virtual void ClearPictures() = 0;
+    // The video is closed (its loop has ended, or its ring was refused):
+    // VideoInfoText is empty and the caption goes back to the product title
+    // ("Halvora 360 Doughnut Player").
+    virtual void VideoClosed() = 0;
+
+    // A new panorama is ready: queue a render of the view (the WM_USER
+    // request). Called on the unwrap worker about every 27 ms; must return
+    // at once (post, never wait for the render).
+    virtual void RequestRender() = 0;
 };
 
 }  // namespace hv

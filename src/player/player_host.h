@@ -4,7 +4,7 @@
 // or a render request to the ViewPresenter. Nothing here touches a widget.
 #pragma once
 
-#include "playback/player_host_interface.h"
+#include "playback/playback_host.h"
 
 namespace hv::ui {
 class MessageBoxSink;

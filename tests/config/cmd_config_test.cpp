@@ -1,39 +1,23 @@
 // hvtool config, run as its own process.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config/configuration.h"
 #include "config_test_util.h"
+#include "process_runner.h"
 
 namespace {
 
 using hvtest::TempFolder;
 using hvtest::WriteBytes;
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-};
+using ToolRun = hvtest::ProcessResult;
 
-// Runs hvtool with `args` (already shell-quoted); stderr is discarded.
-ToolRun Hvtool(const std::string& args) {
-    ToolRun r;
-    const std::string command = std::string("'") + HVTOOL_PATH + "' " + args + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Quote(const std::filesystem::path& p) {
-    return "'" + p.string() + "'";
+// Runs hvtool; the tests read its stdout.
+ToolRun Hvtool(const std::vector<std::string>& args) {
+    return hvtest::RunProcess(HVTOOL_PATH, args);
 }
 
 TEST(HvtoolConfig, PrintsWhatEachProgramReads) {
@@ -44,14 +28,14 @@ TEST(HvtoolConfig, PrintsWhatEachProgramReads) {
     s.settings = {"/data/clips", 5, 6, 7, 8, 9};
     ASSERT_TRUE(hv::WriteConfiguration(file, s).ok);
 
-    ToolRun r = Hvtool("config " + Quote(file));
+    ToolRun r = Hvtool({"config", file});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
               "program=player\nsource=file\nX1_1=100\nY1_1=20\nX2_1=400\nY2_1=390\n"
               "RSIZE_1=50\nFlipMode=3\nOPATH=/data/clips\n");
-    EXPECT_EQ(Hvtool("config --player " + Quote(file)).out, r.out);
+    EXPECT_EQ(Hvtool({"config", "--player", file}).out, r.out);
 
-    r = Hvtool("config " + Quote(file) + " --setup");
+    r = Hvtool({"config", file, "--setup"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
               "program=setup\nsource=file\nX1_1=100\nY1_1=20\nX2_1=400\nY2_1=390\n"
@@ -63,14 +47,14 @@ TEST(HvtoolConfig, FallbackAndDefaults) {
     TempFolder dir;
     const auto file = dir / "broken.xml";
     WriteBytes(file, "<X1_1>1</X1_1>");
-    ToolRun r = Hvtool("config " + Quote(file));
+    ToolRun r = Hvtool({"config", file});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
               "program=player\nsource=fallback\nX1_1=115\nY1_1=35\nX2_1=390\nY2_1=380\n"
               "RSIZE_1=35\nFlipMode=0\nOPATH=\n");
 
     const auto missing = dir / "missing.xml";
-    r = Hvtool("config " + Quote(missing));
+    r = Hvtool({"config", missing});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
               "program=player\nsource=defaults\nX1_1=111\nY1_1=111\nX2_1=390\nY2_1=380\n"
@@ -78,7 +62,7 @@ TEST(HvtoolConfig, FallbackAndDefaults) {
     EXPECT_FALSE(std::filesystem::exists(missing)) << "looking must not create the file";
 
     // The setup utility starts with its working directory as the last folder.
-    r = Hvtool("config --setup " + Quote(missing));
+    r = Hvtool({"config", "--setup", missing});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("source=defaults\n"), std::string::npos);
     EXPECT_NE(r.out.find("OPATH=" + std::filesystem::current_path().string() + "\n"),
@@ -88,11 +72,11 @@ TEST(HvtoolConfig, FallbackAndDefaults) {
 }
 
 TEST(HvtoolConfig, UsageErrors) {
-    EXPECT_NE(Hvtool("config").exitCode, 0);
-    EXPECT_NE(Hvtool("config a.xml b.xml").exitCode, 0);
-    EXPECT_NE(Hvtool("config a.xml --bogus").exitCode, 0);
-    EXPECT_NE(Hvtool("config a.xml --player --setup").exitCode, 0);
-    EXPECT_EQ(Hvtool("config a.xml --bogus").out, "") << "errors go to stderr";
+    EXPECT_NE(Hvtool({"config"}).exitCode, 0);
+    EXPECT_NE(Hvtool({"config", "a.xml", "b.xml"}).exitCode, 0);
+    EXPECT_NE(Hvtool({"config", "a.xml", "--bogus"}).exitCode, 0);
+    EXPECT_NE(Hvtool({"config", "a.xml", "--player", "--setup"}).exitCode, 0);
+    EXPECT_EQ(Hvtool({"config", "a.xml", "--bogus"}).out, "") << "errors go to stderr";
 }
 
 }  // namespace

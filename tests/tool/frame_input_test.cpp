@@ -5,7 +5,6 @@
 #include "tool/frame_input.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -13,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "process_runner.h"
 #include "unwrap/view_setup.h"
 #include "video/test_video_maker.h"
 
@@ -21,26 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status = -1;  // exit code, -1 when killed or not run
-    std::string err;  // stderr
-};
-
-// Runs hvtool; stdout is dropped, stderr kept.
-ToolRun Tool(const std::string& args, const fs::path& errFile) {
-    const std::string cmd =
-        std::string("'") + HVTOOL_PATH + "' " + args + " >/dev/null 2>'" + errFile.string() + "'";
-    ToolRun r;
-    const int status = std::system(cmd.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
-}
-
-std::string Q(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
+using ToolRun = hvtest::ProcessResult;
 
 // One 320x240, 2 s, 25 fps MP4 (frames 0..49) for the whole suite.
 class FrameInput : public ::testing::Test {
@@ -49,10 +31,9 @@ class FrameInput : public ::testing::Test {
         dir_ = new fs::path(fs::temp_directory_path() /
                             ("hv_tool_video_" + std::to_string(::getpid())));
         fs::create_directories(*dir_);
-        const ToolRun r = Tool(
-            "make-video --out " + Q(Video()) + " --size 320x240 --seconds 2 --fps 25 --no-audio",
-            *dir_ / "make.err");
-        made_ = r.status == 0;
+        const ToolRun r = Run({"make-video", "--out", Video(), "--size", "320x240", "--seconds",
+                               "2", "--fps", "25", "--no-audio"});
+        made_ = r.exitCode == 0;
         if (!made_) std::fprintf(stderr, "make-video failed: %s\n", r.err.c_str());
     }
     static void TearDownTestSuite() {
@@ -65,7 +46,10 @@ class FrameInput : public ::testing::Test {
 
     static fs::path Video() { return *dir_ / "clip.mp4"; }
     static fs::path Path(const std::string& name) { return *dir_ / name; }
-    static ToolRun Run(const std::string& args) { return Tool(args, *dir_ / "tool.err"); }
+    // Runs hvtool as a user does; its stderr is what the tests read.
+    static ToolRun Run(const std::vector<std::string>& args) {
+        return hvtest::RunProcess(HVTOOL_PATH, args);
+    }
 
     // The frame number coded into the picture loaded for `choice`; -1 on failure.
     static int32_t NumberOf(const hvtool::FrameChoice& choice) {
@@ -176,12 +160,12 @@ TEST_F(FrameInput, ParsesFrameAndTimeOptions) {
 }
 
 TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
-    ToolRun r = Run("unwrap " + Q(Video()) + " --frame 10 --out " + Q(Path("p.png")));
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = Run("unwrap " + Q(Video()) + " --time 0.42 --out " + Q(Path("t.png")));
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = Run("unwrap " + Q(Video()) + " --frame 11 --out " + Q(Path("n.png")));
-    ASSERT_EQ(r.status, 0) << r.err;
+    ToolRun r = Run({"unwrap", Video(), "--frame", "10", "--out", Path("p.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"unwrap", Video(), "--time", "0.42", "--out", Path("t.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"unwrap", Video(), "--frame", "11", "--out", Path("n.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     const QImage byFrame(QString::fromStdString(Path("p.png").string()));
     const QImage byTime(QString::fromStdString(Path("t.png").string()));
     const QImage next(QString::fromStdString(Path("n.png").string()));
@@ -189,8 +173,8 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
     EXPECT_EQ(byFrame, byTime);
     EXPECT_NE(byFrame, next);  // the scene's marker moves from frame to frame
 
-    r = Run("view " + Q(Video()) + " --frame 5 --out " + Q(Path("v.png")));
-    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run({"view", Video(), "--frame", "5", "--out", Path("v.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     const QImage view(QString::fromStdString(Path("v.png").string()));
     ASSERT_FALSE(view.isNull());
     const hv::ViewSetupResult setup = hv::InitViewEngine(byFrame.width(), byFrame.height());
@@ -200,31 +184,31 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
 }
 
 TEST_F(FrameInput, UnwrapAndViewFailCleanly) {
-    ToolRun r = Run("unwrap " + Q(Path("missing.mp4")) + " --out " + Q(Path("m.png")));
-    EXPECT_EQ(r.status, 1);
+    ToolRun r = Run({"unwrap", Path("missing.mp4"), "--out", Path("m.png")});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "hvtool unwrap: Error: AddSourceFilte Error\n");
     EXPECT_FALSE(fs::exists(Path("m.png")));
 
-    r = Run("unwrap " + Q(Video()) + " --frame 60 --out " + Q(Path("m.png")));
-    EXPECT_EQ(r.status, 1);
+    r = Run({"unwrap", Video(), "--frame", "60", "--out", Path("m.png")});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("frame 60 is past the end"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(Path("m.png")));
 
-    r = Run("view " + Q(Video()) + " --time 5 --out " + Q(Path("m.png")));
-    EXPECT_EQ(r.status, 1);
+    r = Run({"view", Video(), "--time", "5", "--out", Path("m.png")});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
 
-    r = Run("view " + Q(Video()) + " --frame -3 --out " + Q(Path("m.png")));
-    EXPECT_EQ(r.status, 2);
+    r = Run({"view", Video(), "--frame", "-3", "--out", Path("m.png")});
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--frame takes a frame number"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(Path("m.png")));
 
     // A still picture has no frames to choose.
-    ASSERT_EQ(Run("make-sample --out " + Q(Path("s.png"))).status, 0);
-    r = Run("unwrap " + Q(Path("s.png")) + " --frame 1 --out " + Q(Path("m.png")));
-    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(Run({"make-sample", "--out", Path("s.png")}).exitCode, 0);
+    r = Run({"unwrap", Path("s.png"), "--frame", "1", "--out", Path("m.png")});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("still picture"), std::string::npos) << r.err;
-    EXPECT_EQ(Run("unwrap " + Q(Path("s.png")) + " --out " + Q(Path("m.png"))).status, 0);
+    EXPECT_EQ(Run({"unwrap", Path("s.png"), "--out", Path("m.png")}).exitCode, 0);
 }
 
 }  // namespace

@@ -1,27 +1,32 @@
 // hvtool view, run as its own process on a sample picture it unwraps itself;
 // its PNG must equal the engine's own render of the same panorama.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "process_runner.h"
 #include "unwrap/render_view.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-int Hvtool(const std::string& args) {
-    const std::string command =
-        std::string("'") + HVTOOL_PATH + "' " + args + " >/dev/null 2>/dev/null";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Runs hvtool and gives its exit status; what it prints is not looked at.
+int Hvtool(const std::vector<std::string>& args) {
+    return hvtest::RunProcess(HVTOOL_PATH, args).exitCode;
+}
+
+// The words of a case's options, which hold no quotes or spaces of their own.
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
 }
 
 struct TempFolder {
@@ -36,10 +41,7 @@ struct TempFolder {
         std::error_code ec;
         fs::remove_all(path, ec);
     }
-    std::string operator/(const std::string& name) const {
-        return "'" + (path / name).string() + "'";
-    }
-    std::string File(const std::string& name) const { return (path / name).string(); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
 // A top-down PNG as bottom-up BGRX rows.
@@ -57,9 +59,9 @@ std::vector<uint32_t> BottomUp(const QImage& picture) {
 
 TEST(HvtoolView, MatchesTheEngineRender) {
     TempFolder dir;
-    ASSERT_EQ(Hvtool("make-sample --out " + (dir / "sample.png")), 0);
-    ASSERT_EQ(Hvtool("unwrap " + (dir / "sample.png") + " --out " + (dir / "pano.png")), 0);
-    const QImage pano(QString::fromStdString(dir.File("pano.png")));
+    ASSERT_EQ(Hvtool({"make-sample", "--out", dir / "sample.png"}), 0);
+    ASSERT_EQ(Hvtool({"unwrap", dir / "sample.png", "--out", dir / "pano.png"}), 0);
+    const QImage pano(QString::fromStdString(dir / "pano.png"));
     ASSERT_FALSE(pano.isNull());
     std::vector<uint32_t> source = BottomUp(pano);
     for (auto& p : source) p &= 0x00FFFFFFu;  // the unwrap copies BGRX with a zero fourth byte
@@ -88,11 +90,11 @@ TEST(HvtoolView, MatchesTheEngineRender) {
          {hv::QualityMode::High, true, true}},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(
-            Hvtool("view " + (dir / "sample.png") + " " + c.args + " --out " + (dir / "view.png")),
-            0)
-            << c.args;
-        const QImage got(QString::fromStdString(dir.File("view.png")));
+        std::vector<std::string> args = {"view", dir / "sample.png"};
+        for (const std::string& w : Words(c.args)) args.push_back(w);
+        args.insert(args.end(), {"--out", dir / "view.png"});
+        ASSERT_EQ(Hvtool(args), 0) << c.args;
+        const QImage got(QString::fromStdString(dir / "view.png"));
         ASSERT_EQ(got.width(), setup.setup->Wout);
         ASSERT_EQ(got.height(), setup.setup->Hout);
         hv::ViewState v = start;
@@ -110,17 +112,17 @@ TEST(HvtoolView, MatchesTheEngineRender) {
 
 TEST(HvtoolView, RefusesBadOptions) {
     TempFolder dir;
-    ASSERT_EQ(Hvtool("make-sample --out " + (dir / "sample.png")), 0);
-    const std::string in = dir / "sample.png", out = " --out " + (dir / "v.png");
-    EXPECT_NE(Hvtool("view " + in + " --fov 0" + out), 0);
-    EXPECT_NE(Hvtool("view " + in + " --fov 400" + out), 0);
-    EXPECT_NE(Hvtool("view " + in + " --tilt 91" + out), 0);
-    EXPECT_NE(Hvtool("view " + in + " --pan abc" + out), 0);
-    EXPECT_NE(Hvtool("view " + in + " --pan nan" + out), 0);
-    EXPECT_NE(Hvtool("view " + in + " --quality best" + out), 0);
-    EXPECT_NE(Hvtool("view " + in), 0) << "--out is required";
-    EXPECT_NE(Hvtool("view " + (dir / "missing.png") + out), 0);
-    EXPECT_FALSE(fs::exists(dir.File("v.png")));
+    ASSERT_EQ(Hvtool({"make-sample", "--out", dir / "sample.png"}), 0);
+    const std::string in = dir / "sample.png", out = dir / "v.png";
+    EXPECT_NE(Hvtool({"view", in, "--fov", "0", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--fov", "400", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--tilt", "91", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--pan", "abc", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--pan", "nan", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--quality", "best", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in}), 0) << "--out is required";
+    EXPECT_NE(Hvtool({"view", dir / "missing.png", "--out", out}), 0);
+    EXPECT_FALSE(fs::exists(dir / "v.png"));
 }
 
 }  // namespace

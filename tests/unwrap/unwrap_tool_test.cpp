@@ -7,7 +7,9 @@
 #include <fstream>
 #include <numbers>
 #include <string>
+#include <vector>
 
+#include "process_runner.h"
 #include "tool/sample_picture.h"
 #include "unwrap/ring_geometry.h"
 
@@ -15,21 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
+using ToolRun = hvtest::ProcessResult;
 
-ToolRun Tool(const std::string& args) {
-    ToolRun r;
-    const std::string cmd = std::string(HVTOOL_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.status = pclose(p);
-    return r;
+// Runs hvtool; `out` holds what it printed to stdout and stderr, in order.
+ToolRun Tool(const std::vector<std::string>& args) {
+    hvtest::ProcessOptions options;
+    options.mergeStderr = true;
+    return hvtest::RunProcess(HVTOOL_PATH, args, options);
 }
 
 class UnwrapTool : public ::testing::Test {
@@ -53,8 +47,8 @@ TEST_F(UnwrapTool, GeometryPrintsTheWorkedExample) {
              "<RSIZE_1>35</RSIZE_1>\r\n<FLIP_1>0</FLIP_1>\r\n<FLIP_V>0</FLIP_V>\r\n<OPATH></"
              "OPATH>\r\n";
     }
-    const ToolRun r = Tool("geometry --frame 640x480 --config " + Path("CamSetup.xml"));
-    EXPECT_EQ(r.status, 0) << r.out;
+    const ToolRun r = Tool({"geometry", "--frame", "640x480", "--config", Path("CamSetup.xml")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out,
               "frameW=640\nframeH=480\nsx=1.066667\nsy=0.800000\nleft=123\ntop=28\ninner=36\n"
               "cutW=416\nD=304\ncx=331\ncy=180\nHp=152\nstep=0.016447\nWp=380\nhalfW=190\n"
@@ -62,12 +56,12 @@ TEST_F(UnwrapTool, GeometryPrintsTheWorkedExample) {
 }
 
 TEST_F(UnwrapTool, GeometryDefaultsAndSetupMapping) {
-    ToolRun r = Tool("geometry --frame 640x480");
-    EXPECT_EQ(r.status, 0) << r.out;
+    ToolRun r = Tool({"geometry", "--frame", "640x480"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("left=118\ntop=89\ninner=38\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Wp=380\n"), std::string::npos) << r.out;
-    r = Tool("geometry --frame 640x480 --setup");
-    EXPECT_EQ(r.status, 0) << r.out;
+    r = Tool({"geometry", "--frame", "640x480", "--setup"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("D=293\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Wp=368\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("origin=-111\n"), std::string::npos) << r.out;
@@ -79,67 +73,73 @@ TEST_F(UnwrapTool, GeometryDefaultsAndSetupMapping) {
              "<X2_1>390</X2_1><Y2_1>380</Y2_1><RSIZE_1>36</RSIZE_1><FLIP_1>1</FLIP_1>"
              "<FLIP_V>0</FLIP_V>";
     }
-    r = Tool("geometry --frame 640x480 --setup --config " + Path("CamSetup.xml"));
+    r = Tool({"geometry", "--frame", "640x480", "--setup", "--config", Path("CamSetup.xml")});
     EXPECT_NE(r.out.find("origin=73\n"), std::string::npos) << r.out;
-    r = Tool("geometry --frame 640x480 --player --config " + Path("CamSetup.xml"));
+    r = Tool({"geometry", "--frame", "640x480", "--player", "--config", Path("CamSetup.xml")});
     EXPECT_NE(r.out.find("origin=-114\n"), std::string::npos) << r.out;
 }
 
 TEST_F(UnwrapTool, BadInputGetsAMessageNotACrash) {
-    for (const char* args :
-         {"geometry", "geometry --frame 0x480", "geometry --frame 640", "geometry --frame -640x480",
-          "geometry --frame 99999999x2", "geometry --frame 640x480 --player --setup", "unwrap",
-          "unwrap nothing.png", "make-sample", "make-sample --size 3x"}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"geometry"},
+             {"geometry", "--frame", "0x480"},
+             {"geometry", "--frame", "640"},
+             {"geometry", "--frame", "-640x480"},
+             {"geometry", "--frame", "99999999x2"},
+             {"geometry", "--frame", "640x480", "--player", "--setup"},
+             {"unwrap"},
+             {"unwrap", "nothing.png"},
+             {"make-sample"},
+             {"make-sample", "--size", "3x"}}) {
         const ToolRun r = Tool(args);
-        EXPECT_NE(r.status, 0) << args;
-        EXPECT_FALSE(r.out.empty()) << args;
+        EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
+        EXPECT_FALSE(r.out.empty()) << ::testing::PrintToString(args);
     }
-    ToolRun r = Tool("geometry --frame 640x480 --config " + Path("missing.xml"));
-    EXPECT_NE(r.status, 0);
+    ToolRun r = Tool({"geometry", "--frame", "640x480", "--config", Path("missing.xml")});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.out.find("missing.xml"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(Path("missing.xml")));
-    r = Tool("unwrap " + Path("missing.png") + " --out " + Path("p.png"));
-    EXPECT_NE(r.status, 0);
+    r = Tool({"unwrap", Path("missing.png"), "--out", Path("p.png")});
+    EXPECT_NE(r.exitCode, 0);
     {
         std::ofstream f(Path("broken.png"), std::ios::binary);
         f << "\x89PNG\r\n\x1a\nnot really";
     }
-    r = Tool("unwrap " + Path("broken.png") + " --out " + Path("p.png"));
-    EXPECT_NE(r.status, 0) << r.out;
+    r = Tool({"unwrap", Path("broken.png"), "--out", Path("p.png")});
+    EXPECT_NE(r.exitCode, 0) << r.out;
     // A ring whose inner radius swallows the panorama.
     {
         std::ofstream f(Path("inner.xml"), std::ios::binary);
         f << "<X1_1>115<X1_1><Y1_1>35<Y1_1><X2_1>390<X2_1><Y2_1>380<Y2_1><RSIZE_1>500<RSIZE_1>"
              "<FLIP_1>0<FLIP_1><FLIP_V>0<FLIP_V><OPATH>/tmp<OPATH>";
     }
-    r = Tool("geometry --frame 640x480 --config " + Path("inner.xml"));
-    EXPECT_NE(r.status, 0);
+    r = Tool({"geometry", "--frame", "640x480", "--config", Path("inner.xml")});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.out.find("inner radius"), std::string::npos) << r.out;
 }
 
 TEST_F(UnwrapTool, SamplePictureUnwrapsIntoThePlayersPanorama) {
-    ToolRun r = Tool("make-sample --size 640x480 --out " + Path("sample.png"));
-    ASSERT_EQ(r.status, 0) << r.out;
+    ToolRun r = Tool({"make-sample", "--size", "640x480", "--out", Path("sample.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
     ASSERT_TRUE(fs::exists(Path("sample.png")));
     for (int flip = 0; flip < 4; ++flip) {
         const std::string out = Path(("pano" + std::to_string(flip) + ".png").c_str());
-        r = Tool("unwrap " + Path("sample.png") + " --flip " + std::to_string(flip) + " --out " +
-                 out);
-        ASSERT_EQ(r.status, 0) << r.out;
+        r = Tool({"unwrap", Path("sample.png"), "--flip", std::to_string(flip), "--out", out});
+        ASSERT_EQ(r.exitCode, 0) << r.out;
         // Start-up geometry on 640 x 480: Ws 380, Hs 152 - 38.
         EXPECT_NE(r.out.find("380x114 panorama"), std::string::npos) << r.out;
         EXPECT_GT(fs::file_size(out), 1000u);
     }
-    r = Tool("unwrap " + Path("sample.png") + " --flip 4 --out " + Path("x.png"));
-    EXPECT_NE(r.status, 0);
+    r = Tool({"unwrap", Path("sample.png"), "--flip", "4", "--out", Path("x.png")});
+    EXPECT_NE(r.exitCode, 0);
 }
 
 // The landmarks of the sample picture land in the columns their azimuths
 // give, the sky on top and the ground below; a horizontal flip mirrors them.
 TEST_F(UnwrapTool, SampleLandmarksLandWhereTheirAzimuthsSay) {
-    ASSERT_EQ(Tool("make-sample --size 640x480 --out " + Path("s.png")).status, 0);
-    ASSERT_EQ(Tool("unwrap " + Path("s.png") + " --out " + Path("p0.png")).status, 0);
-    ASSERT_EQ(Tool("unwrap " + Path("s.png") + " --flip 1 --out " + Path("p1.png")).status, 0);
+    ASSERT_EQ(Tool({"make-sample", "--size", "640x480", "--out", Path("s.png")}).exitCode, 0);
+    ASSERT_EQ(Tool({"unwrap", Path("s.png"), "--out", Path("p0.png")}).exitCode, 0);
+    ASSERT_EQ(Tool({"unwrap", Path("s.png"), "--flip", "1", "--out", Path("p1.png")}).exitCode, 0);
     const QImage p0(QString::fromStdString(Path("p0.png")));
     const QImage p1(QString::fromStdString(Path("p1.png")));
     const hv::RingGeometry ring = hv::BuildRingGeometry(hv::kStartupGeometry, 640, 480).ring;
