@@ -102,7 +102,8 @@ class MainWindow : public QMainWindow {
     // A wake-up of the playback, delivered by PlayerHost as a queued event.
     void OnPlaybackWake(PlaybackWake wake);
 
-    // ---- the parts, for the program's own tests ----
+    // ---- the parts, for the program's own tests (the client area is
+    // centralWidget(), the video view's host the child "VideoHost") ----
     ControlRow& Controls() { return *controls_; }
     QAction* Action(int id) const;
     PlaybackController& Playback() { return *controller_; }
@@ -110,9 +111,7 @@ class MainWindow : public QMainWindow {
     Navigator& Navigation() { return navigator_; }
     UnwrapEngine& Engine() { return engine_; }
     hv::ui::ClickSound& Click() { return *click_; }
-    QWidget* Client() const { return client_; }
     QWidget* StartPictureWidget() const;  // null once the video view replaced it
-    QWidget* VideoHostWidget() const { return videoHost_; }
     VideoView* View() const { return view_; }
     QSize ViewSize() const { return viewSize_; }
     const PlayerConfigState& Config() const { return config_; }

@@ -36,15 +36,14 @@ TEST(PlayerStartup, WindowTitleSizeAndStartPicture) {
     const int m = MenuHeight(w);
     EXPECT_GT(m, 0);
     EXPECT_EQ(w.size(), QSize(720, 500));
-    EXPECT_EQ(w.Client()->size(), QSize(720, 500 - m));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(720, 500 - m));
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_EQ(w.Client()->palette().color(QPalette::Window), QColor(129, 194, 176));
+    EXPECT_EQ(w.centralWidget()->palette().color(QPalette::Window), QColor(129, 194, 176));
     ASSERT_NE(w.StartPictureWidget(), nullptr);
-    EXPECT_TRUE((w.StartPictureWidget() != nullptr));
     EXPECT_FALSE(w.StartPictureWidget()->isEnabled());
     EXPECT_EQ(w.StartPictureWidget()->pos(), QPoint(5, 5));
-    EXPECT_EQ(w.VideoHostWidget(), nullptr);
+    EXPECT_EQ(w.findChild<QWidget*>(QStringLiteral("VideoHost")), nullptr);
 }
 
 TEST(PlayerStartup, MenusTextsIdsAndChecks) {
@@ -138,8 +137,9 @@ void ExpectLayout(MainWindow& w, int W, int H) {
             << k;
         EXPECT_EQ(w.Controls().LevelBar(k)->size(), QSize(7, 4 * k - 2)) << k;
     }
-    if ((w.StartPictureWidget() != nullptr))
+    if (w.StartPictureWidget() != nullptr) {
         EXPECT_EQ(w.StartPictureWidget()->size(), QSize(W - 11, H - 63));
+    }
 }
 
 TEST(PlayerStartup, FirstLayoutAndResize) {

@@ -70,7 +70,7 @@ int MenuHeight(MainWindow& w) {
 }
 
 QRect InClient(MainWindow& w, QWidget* part) {
-    return QRect(part->mapTo(w.Client(), QPoint(0, 0)), part->size());
+    return QRect(part->mapTo(w.centralWidget(), QPoint(0, 0)), part->size());
 }
 
 }  // namespace hv::player::test
