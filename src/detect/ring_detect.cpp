@@ -25,6 +25,7 @@ constexpr int32_t kCoarseSide = 640;
 struct FrameStats {
     cv::Mat maxImg;   // CV_32F: brightest value each pixel took
     cv::Mat meanImg;  // CV_32F
+    cv::Mat stdImg;   // CV_32F: standard deviation over time
     int32_t frames = 0;
 };
 
@@ -128,6 +129,7 @@ bool GatherStats(std::span<const FrameBuffer> frames, const RingDetectControl& c
     const int32_t w = frames[0].width, h = frames[0].height;
     cv::Mat maxU8(h, w, CV_8U, cv::Scalar(0));
     cv::Mat sum(h, w, CV_32F, cv::Scalar(0));
+    cv::Mat sumSq(h, w, CV_32F, cv::Scalar(0));
     cv::Mat gray;
     for (int32_t i = 0; i < n; ++i) {
         if (Cancelled(control)) return false;
@@ -136,12 +138,17 @@ bool GatherStats(std::span<const FrameBuffer> frames, const RingDetectControl& c
         cv::cvtColor(bgrx, gray, cv::COLOR_BGRA2GRAY);
         cv::max(maxU8, gray, maxU8);
         cv::accumulate(gray, sum);
+        cv::accumulateSquare(gray, sumSq);
         Report(control, 0.5 * (i + 1) / n, "reading frames");
     }
     cv::flip(maxU8, maxU8, 0);
     cv::flip(sum, sum, 0);
+    cv::flip(sumSq, sumSq, 0);
     maxU8.convertTo(s.maxImg, CV_32F);
     s.meanImg = sum * (1.0 / n);
+    cv::Mat var = sumSq * (1.0 / n) - s.meanImg.mul(s.meanImg);
+    cv::max(var, 0.0, var);
+    cv::sqrt(var, s.stdImg);
     s.frames = n;
     return true;
 }
@@ -217,18 +224,27 @@ CircleFit CoarseCircle(const cv::Mat& maxImg, const BlackLevel& black) {
         if (fit.ok && fit.inliers < 0.5 * double(pts.size())) fit.ok = false;
     }
     if (!fit.ok) {
+        // The Hough seed, on a copy small enough to stay cheap; a picture
+        // that is edges everywhere (noise, dense texture) holds no single
+        // rim to find and is not searched at all.
+        const int32_t houghFactor = std::max(1, (std::max(small.cols, small.rows) + 319) / 320);
         cv::Mat u8;
-        small.convertTo(u8, CV_8U);
+        cv::resize(small, u8, cv::Size(small.cols / houghFactor, small.rows / houghFactor), 0, 0,
+                   cv::INTER_AREA);
+        u8.convertTo(u8, CV_8U);
         cv::GaussianBlur(u8, u8, cv::Size(5, 5), 1.5);
+        cv::Mat edges;
+        cv::Canny(u8, edges, 50, 100);
+        if (cv::countNonZero(edges) > 0.08 * edges.total()) return CircleFit{};
         std::vector<cv::Vec3f> circles;
-        const int minSide = std::min(small.cols, small.rows);
-        cv::HoughCircles(u8, circles, cv::HOUGH_GRADIENT, 2, minSide, 100, 60, minSide / 10,
-                         std::max(small.cols, small.rows));
+        const int minSide = std::min(u8.cols, u8.rows);
+        cv::HoughCircles(u8, circles, cv::HOUGH_GRADIENT, 1, minSide, 100, 40, minSide / 10,
+                         std::max(u8.cols, u8.rows));
         if (circles.empty()) return CircleFit{};
         fit.ok = true;
-        fit.cx = circles[0][0];
-        fit.cy = circles[0][1];
-        fit.r = circles[0][2];
+        fit.cx = circles[0][0] * houghFactor + 0.5 * (houghFactor - 1);
+        fit.cy = circles[0][1] * houghFactor + 0.5 * (houghFactor - 1);
+        fit.r = circles[0][2] * houghFactor;
     }
     fit.cx = toFull(fit.cx);
     fit.cy = toFull(fit.cy);
@@ -240,6 +256,8 @@ struct EdgeFit {
     CircleFit circle;
     int32_t attempted = 0;  // rays whose edge region lies inside the frame
     double contrast = 0;    // median step across the edge, in noise units
+    // Inner edge: the disc inside is calm, the scene outside busy.
+    bool quietInside = false;
 };
 
 // Outer edge: rays from the centre, walked inward from beyond the rim to the
@@ -309,59 +327,101 @@ EdgeFit OuterEdge(const FrameStats& s, const BlackLevel& black, const BlackLevel
     return out;
 }
 
-// Inner edge: the polar picture of the mean around the ring's centre. Scene
-// edges fall at random radii and cancel in the median over all angles of the
-// radial gradient; the lens's inner disc does not. The innermost strong peak
-// of that median is the inner rim (a horizon lies farther out), refined per
-// ray and fitted.
+// Inner edge, in the polar picture around the ring's centre. Scene edges
+// fall at random radii and cancel in the median over all angles of the
+// radial gradient's size; a rim at one radius all round does not. Of such
+// rims the inner one has a quiet inside (the lens's disc: the same all round
+// and still over time) and a busy outside (the scene); a horizon has the
+// scene on both sides. The rim found is refined per ray and fitted.
 EdgeFit InnerEdge(const FrameStats& s, double cx, double cy, double outer) {
     EdgeFit out;
-    const int32_t w = s.meanImg.cols, h = s.meanImg.rows;
     const double step = 0.5;
     const double rLo = std::max(3.0, 0.03 * outer);
     const double rHi = 0.85 * outer;
     const int32_t nr = static_cast<int32_t>((rHi - rLo) / step) + 1;
-    if (nr < 8) return out;
-    // d(r) = P(r + 1) - P(r - 1): the radial gradient over 2 px.
-    cv::Mat grad(kInnerRays, nr, CV_32F, cv::Scalar(NAN));
-    std::vector<float> profile(static_cast<size_t>(nr) + 4);
+    if (nr < 16) return out;
+    // Sample column j holds radius rLo + (j - 2) step; edge column i (radius
+    // rLo + i step) is |P(r + 1) - P(r - 1)| of the mean plus the same of the
+    // temporal spread: in a moving scene the mean blurs toward one grey,
+    // while the spread still jumps where the still disc ends.
+    cv::Mat polar(kInnerRays, nr + 4, CV_32F);
+    cv::Mat change(kInnerRays, nr + 4, CV_32F);
+    cv::Mat grad(kInnerRays, nr, CV_32F);
     for (int32_t k = 0; k < kInnerRays; ++k) {
         const double a = 2 * kPi * (k + 0.5) / kInnerRays;
         const double dx = std::cos(a), dy = std::sin(a);
-        for (int32_t i = 0; i < nr + 4; ++i) {
-            const double r = rLo + (i - 2) * step;
-            profile[size_t(i)] = Sample(s.meanImg, cx + r * dx, cy + r * dy);
+        float* p = polar.ptr<float>(k);
+        float* t = change.ptr<float>(k);
+        for (int32_t j = 0; j < nr + 4; ++j) {
+            const double r = rLo + (j - 2) * step;
+            p[j] = Sample(s.meanImg, cx + r * dx, cy + r * dy);
+            t[j] = Sample(s.stdImg, cx + r * dx, cy + r * dy);
         }
         float* g = grad.ptr<float>(k);
-        for (int32_t i = 0; i < nr; ++i) g[i] = profile[size_t(i) + 4] - profile[size_t(i)];
+        for (int32_t i = 0; i < nr; ++i) {
+            g[i] = std::fabs(p[i + 4] - p[i]) + std::fabs(t[i + 4] - t[i]);
+        }
     }
-    std::vector<double> median(static_cast<size_t>(nr), 0.0);
-    std::vector<double> col;
+    // Per radius: the median gradient size over the angles, and how busy
+    // the picture is there (spread over the angles plus change over time).
+    std::vector<double> size(static_cast<size_t>(nr), 0.0), busy(static_cast<size_t>(nr), 0.0);
+    std::vector<double> col, col2;
     for (int32_t i = 0; i < nr; ++i) {
         col.clear();
+        col2.clear();
         for (int32_t k = 0; k < kInnerRays; ++k) {
-            const float v = grad.at<float>(k, i);
-            if (!std::isnan(v)) col.push_back(v);
+            const float g = grad.at<float>(k, i);
+            const float p = polar.at<float>(k, i + 2);
+            if (std::isnan(g) || std::isnan(p)) continue;
+            col.push_back(std::fabs(g));
+            col2.push_back(p);
         }
-        median[size_t(i)] = col.size() >= kInnerRays / 4 ? Median(col) : 0.0;
+        if (col.size() < size_t{kInnerRays} / 4) continue;
+        size[size_t(i)] = Median(col);
+        const double mid = Median(col2);
+        for (double& v : col2) v = std::fabs(v - mid);
+        col.clear();
+        for (int32_t k = 0; k < kInnerRays; ++k) {
+            const float t = change.at<float>(k, i + 2);
+            if (!std::isnan(t)) col.push_back(t);
+        }
+        busy[size_t(i)] = Median(col2) + Median(col);
     }
     double peak = 0;
-    for (double m : median) peak = std::max(peak, std::fabs(m));
-    std::vector<double> spread(median.size());
-    for (size_t i = 0; i < median.size(); ++i) spread[i] = std::fabs(median[i]);
-    const double floor = 4.0 * Median(spread) + 0.5;
+    for (double v : size) peak = std::max(peak, v);
+    std::vector<double> sorted = size;
+    const double floor = 2.0 * Median(sorted) + 1.0;
     if (peak < floor) return out;
-    int32_t pick = -1;
+
+    const int32_t gap = static_cast<int32_t>(2.0 / step);
+    const int32_t band = static_cast<int32_t>(std::max(4.0, 0.02 * outer) / step);
+    auto bandBusy = [&](int32_t from, int32_t to) {
+        std::vector<double> v;
+        for (int32_t i = std::max(0, from); i <= std::min(nr - 1, to); ++i)
+            v.push_back(busy[size_t(i)]);
+        return v.empty() ? -1.0 : Median(v);
+    };
+    // The calmest radius: sensor noise alone, measured where nothing moves.
+    double calm = 1e30;
+    for (double b : busy) calm = std::min(calm, b);
+    int32_t pick = -1, fallback = -1;
     for (int32_t i = 1; i + 1 < nr; ++i) {
-        const double m = std::fabs(median[size_t(i)]);
-        if (m >= 0.35 * peak && m >= floor && m >= std::fabs(median[size_t(i) - 1]) &&
-            m >= std::fabs(median[size_t(i) + 1])) {
+        const double m = size[size_t(i)];
+        if (m < floor || m < size[size_t(i) - 1] || m < size[size_t(i) + 1]) {
+            continue;
+        }
+        if (fallback < 0 && m >= 0.35 * peak) fallback = i;
+        const double in = bandBusy(i - gap - band, i - gap);
+        const double outside = bandBusy(i + gap, i + gap + band);
+        if (in >= 0 && outside >= 0 && in - calm <= 0.5 * (outside - calm)) {
             pick = i;
+            out.quietInside = true;
             break;
         }
     }
+    // No rim with a quiet inside: the strongest inner rim is a guess only.
+    if (pick < 0) pick = fallback;
     if (pick < 0) return out;
-    const double sign = median[size_t(pick)] > 0 ? 1.0 : -1.0;
     const int32_t reach = static_cast<int32_t>(3.0 / step);
     std::vector<EdgePoint> pts;
     for (int32_t k = 0; k < kInnerRays; ++k) {
@@ -369,7 +429,7 @@ EdgeFit InnerEdge(const FrameStats& s, double cx, double cy, double outer) {
         int32_t best = -1;
         double bestV = 0;
         for (int32_t i = std::max(1, pick - reach); i <= std::min(nr - 2, pick + reach); ++i) {
-            const double v = sign * g[i];
+            const double v = std::fabs(g[i]);
             if (!std::isnan(v) && v > bestV) {
                 bestV = v;
                 best = i;
@@ -377,18 +437,25 @@ EdgeFit InnerEdge(const FrameStats& s, double cx, double cy, double outer) {
         }
         if (best < 0 || std::isnan(g[best - 1]) || std::isnan(g[best + 1])) continue;
         ++out.attempted;
-        // A ray whose step is much weaker than the median's has no rim here.
-        if (bestV < 0.3 * std::fabs(median[size_t(pick)])) continue;
-        const double r = rLo + step * (best + ParabolaPeak(sign * g[best - 1], sign * g[best],
-                                                           sign * g[best + 1]));
+        // A ray whose step is much weaker than the typical one has no rim here.
+        if (bestV < 0.3 * size[size_t(pick)]) continue;
+        const double r = rLo + step * (best + ParabolaPeak(std::fabs(g[best - 1]), bestV,
+                                                           std::fabs(g[best + 1])));
         const double a = 2 * kPi * (k + 0.5) / kInnerRays;
         pts.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
     }
-    // Rays that left the frame before the rim count as not attempted.
-    (void)w;
-    (void)h;
     out.circle = FitCircleRobust(pts, 1.0);
     return out;
+}
+
+// A circle that could be a ring of this frame: a few pixels at least, no
+// larger than the frame's diagonal and centred near it. Anything else (a
+// near-straight edge fits a huge circle) is no ring and would only make the
+// later stages sample far too much.
+bool Plausible(const CircleFit& c, int32_t w, int32_t h) {
+    const double diag = std::hypot(double(w), double(h));
+    return c.r > 2 && c.r <= diag && std::fabs(c.cx - 0.5 * w) <= diag &&
+           std::fabs(c.cy - 0.5 * h) <= diag;
 }
 
 }  // namespace
@@ -443,7 +510,7 @@ RingDetection DetectRing(std::span<const FrameBuffer> frames, const RingDetectCo
         if (Cancelled(control)) return cancelled();
         Report(control, 0.6, "coarse circle");
         const CircleFit coarse = CoarseCircle(stats.maxImg, black);
-        if (!coarse.ok || !(coarse.r > 2))
+        if (!coarse.ok || !Plausible(coarse, res.frameW, res.frameH))
             return low("no ring: nothing circular stands out from a black surround");
         res.hasGuess = true;
         res.cx = coarse.cx;
@@ -458,7 +525,7 @@ RingDetection DetectRing(std::span<const FrameBuffer> frames, const RingDetectCo
             if (Cancelled(control)) return cancelled();
             Report(control, 0.7 + 0.1 * pass, "outer edge");
             EdgeFit next = OuterEdge(stats, black, meanBlack, cx, cy, r);
-            if (!next.circle.ok) break;
+            if (!next.circle.ok || !Plausible(next.circle, res.frameW, res.frameH)) break;
             outer = next;
             cx = outer.circle.cx;
             cy = outer.circle.cy;
@@ -498,8 +565,11 @@ RingDetection DetectRing(std::span<const FrameBuffer> frames, const RingDetectCo
         c.good = outer.attempted >= kOuterRays / 6 && c.outerAgreement >= 0.7 &&
                  c.innerAgreement >= 0.5 && c.residualPx <= 1.0 + 0.002 * r &&
                  c.concentricityPx <= concLimit && c.outerInsideFrame >= 0.5 &&
-                 c.edgeContrast >= 5 && r >= 0.1 * minSide;
+                 c.edgeContrast >= 5 && r >= 0.1 * minSide && inner.quietInside;
         Report(control, 1.0, "done");
+        if (!c.good && c.outerAgreement >= 0.7 && !inner.quietInside) {
+            return low("the inner circle is not certain: check it by eye");
+        }
         if (!c.good) return low("the ring found is not certain: check it by eye");
         res.status = RingDetectStatus::Found;
         res.message.clear();

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -111,6 +112,11 @@ TEST_F(DetectTool, FindsTheRingOfCompressedVideos) {
         EXPECT_EQ(values.at("status"), "found");
         const hv::RingGeometryResult truth = hv::BuildRingGeometry(v.geometry, v.w, v.h);
         ASSERT_TRUE(truth.ok);
+        std::printf("%s: centre %.3f px, outer %.3f px, inner %.3f px off\n", v.file,
+                    std::hypot(Number(values, "centre_x") - truth.ring.cx,
+                               Number(values, "centre_y") - truth.ring.cy),
+                    std::fabs(Number(values, "outer_radius") - truth.ring.D / 2.0),
+                    std::fabs(Number(values, "inner_radius") - truth.ring.inner));
         EXPECT_NEAR(Number(values, "centre_x"), truth.ring.cx, 1.5);
         EXPECT_NEAR(Number(values, "centre_y"), truth.ring.cy, 1.5);
         EXPECT_NEAR(Number(values, "outer_radius"), truth.ring.D / 2.0, 3.0);

@@ -84,7 +84,7 @@ hv::FrameBuffer RenderRingFrame(const RingPicture& p, int32_t index) {
     std::vector<uint8_t> region(n);               // 0 surround or disc, 1 ground, 2 sky
     const double turn = index * 5.0 * kPi / 180;  // the scene turns 5 degrees a frame
     const double depth = std::max(1.0, p.outer - p.inner);
-    const double disc = p.brightDisc ? 215 : 22;
+    const double disc = p.discLevel >= 0 ? p.discLevel : p.brightDisc ? 215 : 22;
     const double black = 3;
     // 4 x 4 samples per pixel near the rims and the horizon, so each edge
     // lies where its circle is to a small fraction of a pixel.
@@ -108,6 +108,9 @@ hv::FrameBuffer RenderRingFrame(const RingPicture& p, int32_t index) {
                         // An ordinary picture: the scene spread over the frame.
                         const double e = 1.0 - (y + oy) / h;
                         v = Scene((x + ox) / w * 2 * kPi + turn, e, p.horizon, p.seed);
+                        // A lens's own fall-off, from the frame's centre.
+                        const double fx = (x - 0.5 * w) / (0.5 * w), fy = (y - 0.5 * h) / (0.5 * h);
+                        v *= std::clamp(1 - p.vignette * 0.5 * (fx * fx + fy * fy), 0.0, 1.0);
                     } else if (dd <= p.inner) {
                         v = disc;
                     } else if (dd <= p.outer) {

@@ -18,8 +18,10 @@ struct RingPicture {
     double cx = 639.5, cy = 359.5;  // centre, top-down pixels (pixel x centred on x)
     double outer = 330, inner = 70;
     bool brightDisc = false;  // the lens's inner disc bright instead of dark
+    double discLevel = -1;    // the disc's grey level when >= 0 (else by brightDisc)
     // Brightness lost at the outer edge (0 none .. 0.8 heavy), falling off
-    // over the outer half of the ring.
+    // over the outer half of the ring; in a plain picture, lost at the
+    // middle of each side (above 1: corners black).
     double vignette = 0;
     double noise = 0;  // sensor noise, standard deviation in 8-bit levels
     double blur = 0;   // Gaussian blur, standard deviation in pixels
