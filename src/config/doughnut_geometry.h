@@ -7,7 +7,14 @@
 
 namespace hv {
 
-// Circle parameters in the 600 x 600 setup square (x right, y down).
+// Side of the setup square in which the circle parameters are given. The
+// setup utility's doughnut picture shows the square at one pixel per unit;
+// the unwrap scales it onto the frame (x by W / kSetupSquare, y by
+// H / kSetupSquare), whatever the frame's aspect.
+inline constexpr int32_t kSetupSquare = 600;
+
+// Circle parameters in the kSetupSquare x kSetupSquare setup square (x right,
+// y down).
 // Default member values are the start-up defaults of both programs.
 struct DoughnutGeometry {
     int32_t left = 111;        // X1_1: left edge of the cut area

@@ -46,6 +46,21 @@ void PreviewController::ClearVideoInfo() {
     videoInfo_.clear();
 }
 
+std::string PreviewController::WindowTitle() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return windowTitle_;
+}
+
+void PreviewController::ResetTitle() {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    windowTitle_.clear();
+}
+
+void PreviewController::SetStatus(StreamStatus status) {
+    status_.store(status);
+    host_.StreamStateChanged();
+}
+
 void PreviewController::RequestStop() {
     // The sticky request keeps the worker from pumping on after its build
     // has overwritten the 0 with 2 or 1.
@@ -111,14 +126,18 @@ void PreviewController::VideoWorker(std::string file) {
     state_.store(kSetupPumping);  // "starting" shares the value 1
     worker_.SleepFor(100);
     if (worker_.StopRequested()) return;
-    host_.SetTitle(file);
+    {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        windowTitle_ = file;
+    }
+    host_.StreamStateChanged();
 
     FrameSourceGraphHooks hooks;
-    hooks.building = [this] { host_.SetStreamStatus(StreamStatus::Buffering); };
+    hooks.building = [this] { SetStatus(StreamStatus::Buffering); };
     hooks.running = [this](FrameSource& source) { HandOver(source); };
     hooks.released = [this] {
-        host_.ClearPictures();
-        host_.SetStreamStatus(StreamStatus::Off);
+        status_.store(StreamStatus::Off);
+        host_.StreamEnded();
     };
     hooks.factory = options_.factory;
     hooks.prerollTimeoutMs = options_.prerollTimeoutMs;
@@ -136,9 +155,9 @@ void PreviewController::HandOver(FrameSource& source) {
     }
     const bool allocated = frame_.Allocate(format.width, format.height);
     source_.Attach(&source);
-    host_.StreamOpened(format);
+    host_.StreamOpened();
     if (allocated && worker_.SleepFor(kPreviewStartDelayMs)) {
-        host_.SetStreamStatus(StreamStatus::On);
+        SetStatus(StreamStatus::On);
         state_.store(kSetupPumping);
         RunPreviewPump(source);
     }

@@ -2,12 +2,14 @@
 // from its open dialog, the VideoWorker thread that builds the frame source
 // (without sound), the preview pump that runs the setup's PreviewStep every
 // 50 ms on that worker, Run/Stop, and the stop sequences of Load and exit.
-// GUI-free; the setup utility drives it through the public methods and is
-// driven back through PreviewHost (playback_host.h).
+// GUI-free; the setup utility drives it through the public methods and reads
+// what its window shows (title, stream status, format) from the accessors
+// when the host wakes it (PreviewHost, preview_host.h).
 //
 // Threads: the public methods run on the GUI thread, except the accessors
 // (any thread). The worker (one at a time, owned and joined here) calls the
-// host, including PreviewStep, from its own thread.
+// host, PreviewStep and the wake-ups, from its own thread, always after it
+// has stored what the wake-up announces.
 //
 // Exit: call Shutdown(pumpStep) on the GUI thread before destroying the
 // controller.
@@ -18,11 +20,11 @@
 #include <mutex>
 #include <string>
 
-#include "video/frame_source.h"
-#include "video/frame_source_graph.h"
-#include "playback/playback_host.h"
 #include "playback/playback_state.h"
 #include "playback/playback_worker.h"
+#include "playback/preview_host.h"
+#include "video/frame_source.h"
+#include "video/frame_source_graph.h"
 
 namespace hv {
 
@@ -77,6 +79,17 @@ class PreviewController {
     std::string VideoInfoText() const;
     void ClearVideoInfo();
 
+    // The main window's title: the full path of the video once the worker
+    // has titled the window (StreamStateChanged), empty for the program's own
+    // title. It stays after the stream ends; the open sequence empties it
+    // (ResetTitle) when the dialog opens.
+    std::string WindowTitle() const;
+    void ResetTitle();
+
+    // The stream status label: Off until a build starts, Buffering while
+    // it builds, On when the pump starts, Off once the stream is released.
+    StreamStatus Status() const { return status_.load(); }
+
     int32_t PlaybackState() const { return state_.load(); }
     bool PumpRunning() const { return pumpRunning_.load(); }
     bool VideoOpen() const;  // GraphActive 1 and the source held
@@ -91,6 +104,7 @@ class PreviewController {
     void RunPreviewPump(FrameSource& source);
     void RequestStop();
     void WaitUntilReleased(const PumpStep& pumpStep);
+    void SetStatus(StreamStatus status);
 
     PreviewHost& host_;
     PreviewOptions options_;
@@ -102,9 +116,11 @@ class PreviewController {
     std::atomic<bool> fileDialogOpen_{false};
     std::atomic<bool> shutDown_{false};
     std::atomic<uint64_t> previewSteps_{0};
+    std::atomic<StreamStatus> status_{StreamStatus::Off};  // written by the worker
 
-    mutable std::mutex textMutex_;  // guards the three fields below
+    mutable std::mutex textMutex_;  // guards the four fields below
     std::string currentFile_;
+    std::string windowTitle_;
     std::string videoInfo_;
     VideoFormat format_;
 

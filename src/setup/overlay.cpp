@@ -44,8 +44,8 @@ QRgb PictureBackground() {
 OverlayLayout ComputeOverlay(const DoughnutGeometry& g, int frameW, int frameH) {
     OverlayLayout o;
     if (frameW > 0 && frameH > 0) {
-        o.h = RoundHalfEven(600.0 * frameH / frameW);
-        o.t = RoundHalfEven(0.5 * (600 - o.h));
+        o.h = RoundHalfEven(static_cast<double>(kSetupSquare) * frameH / frameW);
+        o.t = RoundHalfEven(0.5 * (kSetupSquare - o.h));
         o.d = RoundHalfEven(-0.85 * o.t);
     }
     const int64_t L = g.left, T = g.top, Wc = g.width, Hc = g.height, d = o.d;
@@ -90,8 +90,9 @@ QImage DrawDoughnutPicture(const uint32_t* frame, int frameW, int frameH,
         p.restore();
     }
     if (o.t > 0) {  // letterbox above and below a wide frame
-        p.fillRect(Box(1, 1, 600, 1 + o.t), Qt::black);
-        p.fillRect(Box(1, 600 - o.t, 600, 600), Qt::black);
+        const int S = kSetupSquare;
+        p.fillRect(Box(1, 1, S, 1 + o.t), Qt::black);
+        p.fillRect(Box(1, S - o.t, S, S), Qt::black);
     }
 
     p.setBrush(Qt::NoBrush);

@@ -15,7 +15,8 @@
 
 namespace hv::setup {
 
-inline constexpr int kDoughnutPictureSize = 600;
+// The doughnut picture is the setup square, one pixel per unit.
+inline constexpr int kDoughnutPictureSize = kSetupSquare;
 inline constexpr int kPreviewPictureWidth = 1010;
 inline constexpr int kPreviewPictureHeight = 280;
 

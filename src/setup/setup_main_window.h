@@ -1,28 +1,25 @@
 // SetupMainWindow: the setup utility's main window with the doughnut picture,
 // the cut-control keypad, the common controls and the menus, and the owner of
-// the "Output 360 stream" window. It is also the preview pump's host: the
-// pump calls PreviewStep and the other PreviewHost methods on the video
-// worker, and every one of them reaches the widgets by a queued call.
+// the "Output 360 stream" window. GUI thread only.
 //
-// Threads:
-//  - GUI thread: everything except the PreviewHost methods.
-//  - Video worker: the PreviewHost methods. They touch only the record
-//    (under its lock), the renderer (worker-only) and atomics, and queue the
-//    rest onto the GUI thread.
+// It only shows: the preview work runs in SetupPreview on the video worker,
+// whose wake-ups arrive here as queued signals; on each the window reads the
+// title, the stream status and the format from the preview controller, or
+// takes the newest pictures.
+//
+// The code is split by topic: setup_main_window.cpp (life cycle, window
+// events), setup_layout.cpp (controls and their looks), setup_commands.cpp
+// (menus, accelerators, commands), setup_stream.cpp (opening, stopping and
+// what the stream shows).
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
+#include "playback/preview_host.h"
 #include "setup/preview_renderer.h"
 #include "setup/setup_state.h"
-#include "playback/playback_host.h"
 
 class QCheckBox;
 class QLabel;
@@ -42,19 +39,19 @@ namespace hv::setup {
 
 class CutKeypad;
 class PictureView;
+class SetupPreview;
 class TransformWindow;
 
 // Milliseconds a pressed picture stays and a click waits before it acts.
 inline constexpr int kClickPauseMs = 500;
 
-class SetupMainWindow : public QMainWindow, public PreviewHost {
+class SetupMainWindow : public QMainWindow {
     Q_OBJECT
   public:
     // `initial` is the record after the start-up read (LoadStartupConfiguration).
     SetupMainWindow(SetupPaths paths, SetupConfigState initial);
     ~SetupMainWindow() override;
 
-    // ---- GUI thread --------------------------------------------------
     // A menu item, accelerator or button (command identifier).
     void Command(int id);
     // The Load sequence once a file has been chosen (what the open dialog
@@ -77,25 +74,18 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     int KeypadClicks() const;  // TICKB plays so far
     int ButtonClicks() const;  // TICK plays so far
 
-    // ---- PreviewHost: video worker -------------------------------------
-    MessageSink& Messages() override;
-    void SetTitle(const std::string& text) override;
-    void SetStreamStatus(StreamStatus status) override;
-    void StreamOpened(const VideoFormat& format) override;
-    void PreviewStep(FrameSource& source, FrameBuffer& frame) override;
-    void ClearPictures() override;
-
-  private slots:
-    // Runs what the worker posted (GUI thread).
-    void DrainWorkerCalls();
-
   protected:
     void closeEvent(QCloseEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
 
   private:
-    void BuildMenus();
+    // setup_layout.cpp
     void BuildControls(const SetupConfigState& initial);
+    void ShowStreamStatus(StreamStatus status);
+
+    // setup_commands.cpp
+    void BuildMenus();
+    void BuildAccelerators();
     void LoadCommand();
     void SaveCommand();
     void RunStopCommand(bool run);
@@ -103,12 +93,23 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     bool KeypadCommand(int id);
     void FlipCommand(int id, bool checked);
     void RefreshGeometryLabels();
-    void ShowStreamStatus(StreamStatus status);
-    void ShowPictures(const SetupPictures& pictures);
     void WaitLive(int ms);
-    // Queues a call onto the GUI thread (any thread). The call and all it
-    // captures pass through the mailbox's lock.
-    void PostToGui(std::function<void()> call);
+
+    // setup_stream.cpp
+    void ConnectPreview();
+    // The wake-ups of SetupPreview (queued onto the GUI thread).
+    void PullStreamState();  // title and stream status
+    void PullTitle();
+    void PullFormat();  // frame-size and frame-rate labels
+    void ShowNewPictures();
+    void ShowStreamEnded();
+    // ClearPictures: the doughnut picture back to its empty look, queued
+    // behind the pictures the worker has already handed over, so that none
+    // of them paints over it. The preview keeps its last picture.
+    void ClearPictures();
+    void ShowEmptyDoughnut();
+    void ShowPictures(const SetupPictures& pictures);
+    PreviewController& Controller() const;
 
     SetupPaths paths_;
     SetupRecord record_;
@@ -119,6 +120,7 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
     QLabel* frameSize_ = nullptr;
     QLabel* frameRate_ = nullptr;
     QLabel* status_ = nullptr;
+    StreamStatus shownStatus_ = StreamStatus::Off;
     QCheckBox* flipH_ = nullptr;
     QCheckBox* flipV_ = nullptr;
     QSlider* rotation_ = nullptr;
@@ -134,21 +136,9 @@ class SetupMainWindow : public QMainWindow, public PreviewHost {
 
     bool exitConfirmed_ = false;
 
-    // Video worker only.
-    PreviewRenderer renderer_;
-    std::mutex mailboxMutex_;
-    std::vector<std::function<void()>> mailbox_;
-
-    // The newest pair of pictures, written by the worker, taken by the GUI
-    // thread; a queued call is pending while presentPending_ is set, so a
-    // slow GUI skips frames instead of queueing them.
-    std::mutex slotMutex_;
-    SetupPictures slot_;
-    std::atomic<bool> presentPending_{false};
-
-    // Declared last: destroyed first, so the worker has stopped before the
-    // members it uses go away.
-    std::unique_ptr<PreviewController> controller_;
+    // Reads record_ on the video worker and reports into sink_: destroyed
+    // (in the destructor) before either goes.
+    std::unique_ptr<SetupPreview> preview_;
 };
 
 }  // namespace hv::setup

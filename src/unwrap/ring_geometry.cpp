@@ -31,8 +31,8 @@ bool ScaleToFrame(const DoughnutGeometry& g, int32_t frameW, int32_t frameH, Sca
                   std::string& error) {
     error = CheckFrameSize(frameW, frameH);
     if (!error.empty()) return false;
-    s.sx = static_cast<float>(frameW / 600.0);
-    s.sy = static_cast<float>(frameH / 600.0);
+    s.sx = static_cast<float>(frameW / static_cast<double>(kSetupSquare));
+    s.sy = static_cast<float>(frameH / static_cast<double>(kSetupSquare));
     const double sx = s.sx, sy = s.sy;
     s.left = static_cast<int64_t>(RoundEven(sx * g.left));
     s.top = static_cast<int64_t>(RoundEven(sy * g.top));

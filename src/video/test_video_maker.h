@@ -2,8 +2,8 @@
 // a 360-degree scene (sky, ground, landmarks at known azimuths, a moving
 // marker) drawn into the ring of a doughnut geometry, the frame number in
 // the top-left corner as blocks that survive lossy coding, optionally a
-// tone as sound; encoded with GStreamer into a container chosen by the
-// file's extension.
+// tone as sound. The VideoWriter encodes it into the container the file's
+// extension picks; this file only draws.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/doughnut_geometry.h"
+#include "video/video_writer.h"
 
 namespace hv {
 
@@ -31,26 +32,17 @@ struct TestVideoOptions {
     DoughnutGeometry geometry;  // the ring the scene is drawn into
 };
 
-// Container and codecs for an extension (lower-case, without the dot).
-struct TestVideoFormat {
-    std::string extension;
-    std::string muxer;         // e.g. "mp4mux"
-    std::string videoEncoder;  // e.g. "x264enc"
-    std::string audioEncoder;  // e.g. "avenc_aac"; empty: the container gets no sound
-    std::string videoCaps;     // raw format the encoder is fed ("I420", ...)
-    bool evenSize = false;     // the codec needs even dimensions (odd sizes are padded)
-};
-
-// The supported extensions: mp4, m4v, mov, qt, mkv, webm, ogv, ogg, avi,
-// asf, wmv, flv, mpg, mpeg, ts, m2ts, mts.
-std::optional<TestVideoFormat> TestVideoFormatFor(const std::string& extension);
-std::vector<std::string> TestVideoExtensions();
-
-// Encoded picture size for a requested size and format: odd dimensions grow
-// by one pixel (black padding at the right / bottom) for codecs that need
-// even sizes.
-void EncodedSize(const TestVideoFormat& format, int32_t width, int32_t height, int32_t* outWidth,
-                 int32_t* outHeight);
+// The maker's formats are the writer's: one container and codec pair per
+// extension (mp4, m4v, mov, qt, mkv, webm, ogv, ogg, avi, asf, wmv, flv,
+// mpg, mpeg, ts, m2ts, mts). EncodedSize (video_writer.h) gives the
+// padded picture size of a format.
+using TestVideoFormat = VideoWriterFormat;
+inline std::optional<TestVideoFormat> TestVideoFormatFor(const std::string& extension) {
+    return VideoWriterFormatFor(extension);
+}
+inline std::vector<std::string> TestVideoExtensions() {
+    return VideoWriterExtensions();
+}
 
 // Draws frame `index` of the scene: top-down BGRx rows, stride 4 * width
 // (what appsrc is fed). Deterministic.

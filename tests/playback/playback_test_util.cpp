@@ -182,17 +182,29 @@ void CountingUnwrapper::ReleaseWorking() {
     engine_adapter_.ReleaseWorking();
 }
 
-void SetupHostRecorder::SetTitle(const std::string&) {
-    titles.fetch_add(1);
-}
-
-void SetupHostRecorder::SetStreamStatus(hv::StreamStatus status) {
+void SetupHostRecorder::PullState() {
+    const hv::PreviewController* ctl = controller.load();
+    if (ctl == nullptr) return;
+    const std::string title = ctl->WindowTitle();
+    const hv::StreamStatus status = ctl->Status();
     std::lock_guard<std::mutex> lock(mu_);
-    statuses_.push_back(status);
+    if (title != title_) {
+        title_ = title;
+        titles.fetch_add(1);
+    }
+    if (status != shownStatus_) {
+        shownStatus_ = status;
+        statuses_.push_back(status);
+    }
 }
 
-void SetupHostRecorder::StreamOpened(const hv::VideoFormat&) {
-    opened.fetch_add(1);
+void SetupHostRecorder::StreamStateChanged() {
+    PullState();
+}
+
+void SetupHostRecorder::StreamEnded() {
+    clears.fetch_add(1);
+    PullState();
 }
 
 void SetupHostRecorder::PreviewStep(hv::FrameSource& source, hv::FrameBuffer& frame) {

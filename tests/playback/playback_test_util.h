@@ -116,14 +116,19 @@ class CountingUnwrapper : public hv::FrameUnwrapper {
     hv::EngineUnwrapper engine_adapter_;
 };
 
+// Records what the preview pump's window would show: on every wake-up it
+// reads the title and status from the controller, as the setup window does,
+// and keeps each change.
 class SetupHostRecorder : public hv::PreviewHost {
   public:
+    // Set after the controller exists, before a video opens.
+    std::atomic<hv::PreviewController*> controller{nullptr};
+
     hv::MessageSink& Messages() override { return sink; }
-    void SetTitle(const std::string& text) override;
-    void SetStreamStatus(hv::StreamStatus status) override;
-    void StreamOpened(const hv::VideoFormat& format) override;
+    void StreamStateChanged() override;
+    void StreamOpened() override { opened.fetch_add(1); }
     void PreviewStep(hv::FrameSource& source, hv::FrameBuffer& frame) override;
-    void ClearPictures() override { clears.fetch_add(1); }
+    void StreamEnded() override;
 
     std::vector<hv::StreamStatus> Statuses() const;
     // Times of the PreviewStep calls, milliseconds since the first one.
@@ -134,7 +139,11 @@ class SetupHostRecorder : public hv::PreviewHost {
     std::atomic<int32_t> lastFrameNumber{-1};
 
   private:
+    void PullState();
+
     mutable std::mutex mu_;
+    std::string title_;
+    hv::StreamStatus shownStatus_ = hv::StreamStatus::Off;
     std::vector<hv::StreamStatus> statuses_;
     std::vector<std::chrono::steady_clock::time_point> stepTimes_;
 };

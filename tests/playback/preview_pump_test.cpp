@@ -24,6 +24,7 @@ class PreviewPumpTest : public ::testing::Test {
 TEST_F(PreviewPumpTest, CallsThePreviewStepAboutEvery50ms) {
     SetupHostRecorder host;
     hv::PreviewController ctl(host);
+    host.controller.store(&ctl);
 
     // Watch the state words while the stream opens.
     std::atomic<bool> watching{true};
@@ -80,11 +81,16 @@ TEST_F(PreviewPumpTest, CallsThePreviewStepAboutEvery50ms) {
     EXPECT_EQ(statuses, expectedStatuses);
     EXPECT_EQ(host.clears.load(), 1);
     EXPECT_EQ(host.titles.load(), 1);
+    // The title stays after the stream until the next open sequence empties it.
+    EXPECT_EQ(ctl.WindowTitle(), Videos().silent);
+    ctl.ResetTitle();
+    EXPECT_EQ(ctl.WindowTitle(), "");
 }
 
 TEST_F(PreviewPumpTest, RunStopAndExit) {
     SetupHostRecorder host;
     hv::PreviewController ctl(host);
+    host.controller.store(&ctl);
     ASSERT_TRUE(ctl.OpenVideo(Videos().withSound, TestPump));
     ASSERT_TRUE(WaitUntil([&] { return ctl.PumpRunning(); }, 20000));
 
@@ -108,6 +114,7 @@ TEST_F(PreviewPumpTest, RunStopAndExit) {
 TEST_F(PreviewPumpTest, AStopBeforeThePumpStartsIsNotLost) {
     SetupHostRecorder host;
     hv::PreviewController ctl(host);
+    host.controller.store(&ctl);
     ASSERT_TRUE(ctl.OpenVideo(Videos().silent, TestPump));
     // Before "Stream ON": the build would overwrite the 0 with 2 and 1.
     ASSERT_TRUE(WaitUntil([&] { return ctl.PlaybackState() == hv::kSetupStarted; }, 20000));

@@ -2,6 +2,8 @@
 // the preview worker, fitted with the keypad, saved, stopped.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -131,6 +133,34 @@ TEST(SetupStream, LoadFitSaveAndStop) {
     w.Keypad()->Key(kKeyLeft)->click();
     EXPECT_EQ(w.KeypadClicks(), before) << "no stream, no step";
     EXPECT_EQ(w.Record().geometry.left, 113);
+
+    // Load the same video again: while the dialog is open the window shows
+    // the program's title and no frame size; the reopened stream titles it
+    // with the path again.
+    EXPECT_EQ(w.windowTitle(), QString::fromStdString(clip.path))
+        << "the title outlives the stream";
+    QString titleInDialog, sizeInDialog = QStringLiteral("<no dialog>");
+    std::string infoInDialog = "<no dialog>";
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (d == nullptr) return;
+        chooser.stop();
+        titleInDialog = w.windowTitle();
+        sizeInDialog = LabelText(c, 304);
+        infoInDialog = w.VideoInfo();
+        d->selectFile(QString::fromStdString(clip.path));
+        static_cast<QDialog*>(d)->accept();  // QFileDialog::accept checks the choice
+    });
+    chooser.start(20);
+    w.Command(kCmdLoad);
+    EXPECT_EQ(titleInDialog, QStringLiteral("Halvora 360 Doughnut Setup Utility"));
+    EXPECT_EQ(sizeInDialog, QString());
+    EXPECT_EQ(infoInDialog, "");
+    ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream ON"); }, 20000))
+        << LabelText(c, 652).toStdString();
+    EXPECT_EQ(w.windowTitle(), QString::fromStdString(clip.path));
+    EXPECT_EQ(LabelText(c, 304), QStringLiteral("640x480"));
 }
 
 TEST(SetupStream, BrokenFileReportsAndReturnsToStreamOff) {
