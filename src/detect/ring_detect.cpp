@@ -564,7 +564,7 @@ RingDetection DetectRing(std::span<const FrameBuffer> frames, const RingDetectCo
                   std::exp(-c.concentricityPx / (4 * concLimit)) * unit(c.edgeContrast / 10.0);
         c.good = outer.attempted >= kOuterRays / 6 && c.outerAgreement >= 0.7 &&
                  c.innerAgreement >= 0.5 && c.residualPx <= 1.0 + 0.002 * r &&
-                 c.concentricityPx <= concLimit && c.outerInsideFrame >= 0.5 &&
+                 c.concentricityPx <= concLimit && c.outerInsideFrame >= 0.35 &&
                  c.edgeContrast >= 5 && r >= 0.1 * minSide && inner.quietInside;
         Report(control, 1.0, "done");
         if (!c.good && c.outerAgreement >= 0.7 && !inner.quietInside) {
