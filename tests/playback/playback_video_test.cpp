@@ -72,8 +72,8 @@ TEST_F(PlayerVideoTest, FramesFlowAndThePositionBarMovesEveryFifthCycle) {
     ASSERT_TRUE(WaitUntil([&] { return host.renders.load() >= 10; }, 10000));
     ASSERT_TRUE(WaitUntil([&] { return ctl.Stats().positionReads >= 6; }, 10000));
     // The bar follows the video forward.
+    ASSERT_TRUE(WaitUntil([&] { return host.Bars().size() >= 6; }, 10000));
     std::vector<BarRecord> bars = host.Bars();
-    ASSERT_GE(bars.size(), 6u);
     EXPECT_LT(bars.front().bar, bars.back().bar);
 
     ctl.StopForLoad(TestPump);
@@ -99,7 +99,10 @@ TEST_F(PlayerVideoTest, FramesFlowAndThePositionBarMovesEveryFifthCycle) {
 
     const hv::PlaybackStats st = ctl.Stats();
     EXPECT_EQ(st.positionReads, st.cycles / 5) << "cycles " << st.cycles;
-    EXPECT_EQ(host.Bars().size(), st.positionReads);
+    // Every read published a bar value; the window saw the last one.
+    EXPECT_EQ(ctl.PositionBar().serial, st.positionReads);
+    ASSERT_FALSE(host.Bars().empty());
+    EXPECT_EQ(host.Bars().back().serial, st.positionReads);
     EXPECT_EQ(st.unwrapStarted + st.unwrapDropped, st.cycles);
     EXPECT_FALSE(ctl.PlayVideo()) << "a command after the stop reached a released source";
 }
@@ -125,7 +128,9 @@ TEST_F(PlayerVideoTest, RepeatRestartsWithinFiveCyclesOfTheEnd) {
         << "the picture did not start over, frame " << unwrapper.lastFrameNumber.load();
 
     // The read that saw the end is followed, five cycles later, by a read
-    // after the restart: no cycle ever saw the end twice.
+    // after the restart: no cycle ever saw the end twice. (The poller may
+    // miss a value under load; the one after the end it sees is still one
+    // from after the restart.)
     const std::vector<BarRecord> bars = host.Bars();
     size_t end = bars.size();
     for (size_t i = 0; i < bars.size(); ++i) {
@@ -227,44 +232,40 @@ TEST_F(PlayerVideoTest, VolumeLevelsFollowTheTableAndSurviveMute) {
     auto source = hv::CurrentFrameSource();
     ASSERT_TRUE(source && source->HasAudio());
     // The build applies the stored level.
-    ASSERT_FALSE(host.Levels().empty());
-    EXPECT_EQ(host.Levels().front(), 2);
+    EXPECT_EQ(ctl.IndicatorLevel(), 2);
     EXPECT_NEAR(SourceVolume(), -4000, 1);
 
     const int32_t table[] = {-10000, -7000, -4000, -2000, -1000, 0};
     for (int32_t level = 5; level >= 1; --level) {
         ASSERT_TRUE(ctl.SetVolumeLevel(level));
-        EXPECT_EQ(host.Levels().back(), level);
+        EXPECT_EQ(ctl.IndicatorLevel(), level);
         EXPECT_EQ(ctl.VolumeLevel(), level);
         EXPECT_NEAR(SourceVolume(), table[level], 1) << "level " << level;
     }
     ASSERT_TRUE(ctl.SetVolumeLevel(3));
 
     ASSERT_TRUE(ctl.ToggleSound());  // mute
-    EXPECT_TRUE(ctl.SoundMuted());
-    EXPECT_EQ(host.soundOn.load(), 0);
-    EXPECT_EQ(host.Levels().back(), 0);
+    EXPECT_TRUE(ctl.SoundMuted());   // "soundoff"
+    EXPECT_EQ(ctl.IndicatorLevel(), 0);
     EXPECT_EQ(ctl.VolumeLevel(), 3);
     EXPECT_NEAR(ctl.SavedVolume(), -2000, 1);
     EXPECT_NEAR(SourceVolume(), -10000, 1);
 
     ASSERT_TRUE(ctl.ToggleSound());  // unmute
-    EXPECT_FALSE(ctl.SoundMuted());
-    EXPECT_EQ(host.soundOn.load(), 1);
-    EXPECT_EQ(host.Levels().back(), 3);
+    EXPECT_FALSE(ctl.SoundMuted());  // "soundon"
+    EXPECT_EQ(ctl.IndicatorLevel(), 3);
     EXPECT_NEAR(SourceVolume(), -2000, 1);
 
     // A level button while muted turns the sound on at its level.
     ASSERT_TRUE(ctl.MuteSound());
     ASSERT_TRUE(ctl.SetVolumeLevel(4));
-    EXPECT_FALSE(ctl.SoundMuted());
-    EXPECT_EQ(host.soundOn.load(), 1);
+    EXPECT_FALSE(ctl.SoundMuted());  // "soundon"
+    EXPECT_EQ(ctl.IndicatorLevel(), 4);
     EXPECT_NEAR(SourceVolume(), -1000, 1);
 
     // Levels outside the table change nothing.
-    const size_t shown = host.Levels().size();
     EXPECT_FALSE(ctl.SetVolumeLevel(7));
-    EXPECT_EQ(host.Levels().size(), shown);
+    EXPECT_EQ(ctl.IndicatorLevel(), 4);
     EXPECT_EQ(ctl.VolumeLevel(), 4);
     EXPECT_NEAR(SourceVolume(), -1000, 1);
 
@@ -275,8 +276,8 @@ TEST_F(PlayerVideoTest, VolumeLevelsFollowTheTableAndSurviveMute) {
     ctl.StopForLoad(TestPump);
     OpenAndPlay(ctl, Videos().withSound);
     EXPECT_NEAR(SourceVolume(), -1000, 1);
-    EXPECT_TRUE(ctl.SoundMuted());
-    EXPECT_EQ(host.soundOn.load(), 0);
+    EXPECT_TRUE(ctl.SoundMuted());  // "soundoff"
+    EXPECT_EQ(ctl.IndicatorLevel(), 4);
     ctl.Shutdown(TestPump);
 }
 
