@@ -50,6 +50,7 @@ DoughnutGeometry DragGeometry(const DoughnutGeometry& start, const OverlayLayout
 // One step of the outer circle about its centre (steps > 0 grow): 2 units on
 // each edge per step, as the keypad's step.
 DoughnutGeometry ResizeOuter(DoughnutGeometry g, int steps);
+// The inner radius by `steps` units.
 DoughnutGeometry ResizeInner(DoughnutGeometry g, int steps);
 // Moves the cut area by (dx, dy) units.
 DoughnutGeometry MoveCut(DoughnutGeometry g, int dx, int dy);
