@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "video/frame_source_graph.h"
 #include "playback/playback_frame_worker.h"
@@ -59,6 +60,11 @@ std::string PlaybackController::VideoInfoText() const {
     return videoInfo_;
 }
 
+std::string PlaybackController::StreamError() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return streamError_;
+}
+
 PlaybackStats PlaybackController::Stats() const {
     PlaybackStats s;
     s.loopsStarted = loopsStarted_.load();
@@ -100,6 +106,7 @@ bool PlaybackController::OpenVideo(const std::string& chosenName, const Doughnut
         std::lock_guard<std::mutex> lock(textMutex_);
         videoInfo_ = BeginVideoInfo(name);
         currentFile_ = name;
+        streamError_.clear();
         geometry_ = geometry;
         format_ = VideoFormat{};
     }
@@ -230,6 +237,12 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
         int cycle = 0;
         for (;;) {
             if (state_.load() == kPlayerStopRequested || StopWanted()) break;
+            // A stream broken while playing ends here, as a stop would.
+            if (std::string broken = source.StreamError(); !broken.empty()) {
+                std::lock_guard<std::mutex> lock(textMutex_);
+                streamError_ = std::move(broken);
+                break;
+            }
             if (unwrap.Trigger()) {
                 unwrapStarted_.fetch_add(1);
             } else {

@@ -208,6 +208,12 @@ class PlaybackController {
     VideoFormat Format() const;
     std::string CurrentVideoFile() const;
     std::string VideoInfoText() const;
+    // Why the last stream ended on its own: the text of the GStreamer error
+    // that broke it while playing (a file cut off or damaged, a device
+    // gone); empty when none did. The loop then ended as after a stop: the
+    // view keeps its last picture and PlaybackState() is kPlayerIdle.
+    // Cleared by OpenVideo.
+    std::string StreamError() const;
     PlaybackStats Stats() const;
 
   private:
@@ -244,6 +250,7 @@ class PlaybackController {
     mutable std::mutex textMutex_;
     std::string currentFile_;
     std::string videoInfo_;
+    std::string streamError_;
     VideoFormat format_;
     DoughnutGeometry geometry_;
 

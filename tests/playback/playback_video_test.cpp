@@ -1,14 +1,16 @@
 // The player's frame pump and transport on real videos: frames flow through
 // the unwrap engine to render requests, the position bar every fifth cycle,
 // repeat and the end of the video, seek, pause and play, the volume table
-// on the real sound branch, frames dropped while the unwrap is busy, and a
-// failed build.
+// on the real sound branch, frames dropped while the unwrap is busy, a
+// failed build, and a stream that breaks while it plays.
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "../video/damaged_video.h"
 #include "playback_test_util.h"
 #include "video/frame_source_graph.h"
+#include "video/test_video_maker.h"
 #include "video/video_info.h"
 
 namespace {
@@ -318,6 +320,46 @@ TEST_F(PlayerVideoTest, AFailedBuildShowsItsMessageAndTheNextOpenWorks) {
     OpenAndPlay(ctl, Videos().silent);
     ctl.Shutdown(TestPump);
     EXPECT_EQ(host.sink.Messages().size(), 1u);
+}
+
+// A file damaged half way through: the error ends the loop as a stop would
+// (stopped state, the last good picture kept, no message box), the window
+// can read the error's text, and the next open plays and clears it.
+TEST_F(PlayerVideoTest, AStreamBrokenWhilePlayingEndsStoppedWithItsError) {
+    hv::TestVideoOptions clip;
+    clip.path = (Videos().folder / "damaged.mp4").string();
+    clip.width = 320;
+    clip.height = 240;
+    clip.frames = 50;
+    clip.audio = false;
+    ASSERT_EQ(hv::MakeTestVideo(clip), "");
+    ASSERT_EQ(DamageMp4FromHalfway(clip.path), "");  // pictures 25.. unreadable
+
+    PlayerHostRecorder host;
+    CountingUnwrapper unwrapper;
+    hv::PlaybackController ctl(host, unwrapper);
+    host.controller = &ctl;
+    OpenAndPlay(ctl, clip.path);
+    ASSERT_TRUE(WaitUntil([&] { return !ctl.WorkerAlive(); }, 20000))
+        << "the loop did not end at the damage";
+    EXPECT_FALSE(ctl.PlaybackLoopRunning());
+    EXPECT_EQ(ctl.PlaybackState(), hv::kPlayerIdle);
+    EXPECT_EQ(hv::GraphActive.load(), 0);
+    EXPECT_NE(ctl.StreamError(), "");
+    EXPECT_EQ(host.streamEnded.load(), 1);
+    EXPECT_GT(host.renders.load(), 0);
+    const int32_t last = unwrapper.lastFrameNumber.load();
+    EXPECT_GE(last, 0) << "the last picture taken is a whole one";
+    EXPECT_LT(last, 25) << "no picture from past the damage";
+    EXPECT_EQ(unwrapper.configured.load(), unwrapper.released.load());
+    EXPECT_TRUE(host.sink.Messages().empty()) << "the window shows the error, not a box";
+    EXPECT_FALSE(ctl.PlayVideo()) << "nothing left to play";
+
+    OpenAndPlay(ctl, Videos().silent);
+    EXPECT_EQ(ctl.StreamError(), "");
+    EXPECT_TRUE(WaitUntil([&] { return unwrapper.lastFrameNumber.load() > 10; }, 10000));
+    ctl.Shutdown(TestPump);
+    EXPECT_EQ(ctl.StreamError(), "") << "a stop is not an error";
 }
 
 }  // namespace
