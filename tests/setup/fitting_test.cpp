@@ -280,7 +280,12 @@ TEST_F(SetupFitting, TypedValuesApplyLiveAndBadInputIsRefused) {
     EXPECT_LE(left->value(), kFitPositionMax);
     EXPECT_LE(G().left, kFitPositionMax);
 
-    // A number applies at once.
+    // A number applies at once; the fitting keys (here '-') type into the
+    // field while the dialog is up.
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("-50"));
+    EXPECT_EQ(G().left, -50);
+    EXPECT_EQ(G().height, g0.height);
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("140"));
     EXPECT_EQ(G().left, 140);
