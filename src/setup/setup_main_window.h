@@ -39,6 +39,7 @@ namespace hv::setup {
 
 class CutKeypad;
 class PictureView;
+class RingFitter;
 class SetupPreview;
 class TransformWindow;
 
@@ -73,6 +74,8 @@ class SetupMainWindow : public QMainWindow {
     CutKeypad* Keypad() const { return keypad_; }
     int KeypadClicks() const;  // TICKB plays so far
     int ButtonClicks() const;  // TICK plays so far
+    // Fitting by hand: drags, keys, the Geometry dialog, undo (ring_fitter.h).
+    RingFitter* Fitter() const { return fitter_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -135,6 +138,9 @@ class SetupMainWindow : public QMainWindow {
     ui::MessageBoxSink* sink_ = nullptr;  // the build's failure boxes, never blocking the worker
 
     bool exitConfirmed_ = false;
+
+    friend class RingFitter;
+    RingFitter* fitter_ = nullptr;
 
     // Reads record_ on the video worker and reports into sink_: destroyed
     // (in the destructor) before either goes.
