@@ -25,6 +25,8 @@ const Command kCommands[] = {
     {"make-video", hvtool::RunMakeVideo, "make-video --out FILE [options]"},
     {"make-sample", hvtool::RunMakeSample, "make-sample --out PICTURE.png [--size WxH]"},
     {"detect", hvtool::RunDetect, "detect VIDEO [--frames N] [--out CamSetup.xml]"},
+    {"export", hvtool::RunExport,
+     "export VIDEO... (--out OUT.mp4|--out-dir DIR) --mode reframe|panorama|equirect [options]"},
 };
 
 void PrintUsage(FILE* to) {
