@@ -434,7 +434,7 @@ std::string ViewPathToSendCmd(const ViewPath& path, double durationSeconds, doub
     for (int64_t n = 0; n < frames; ++n) {
         const double t = n / fps;
         const ViewAngles v = path.At(t);
-        s += Fixed(t) + " v360 yaw " + Fixed(v.pan) + ", v360 pitch " + Fixed(v.tilt) +
+        s += Fixed(t) + " v360 yaw " + Fixed(v.pan) + ", v360 pitch " + Fixed(-v.tilt) +
              ", v360 v_fov " + Fixed(VerticalFov(v.fov, aspect)) + ";\n";
     }
     return s;
@@ -521,7 +521,7 @@ bool ParseSendCmd(const std::string& text, double aspect, ViewPath* path, std::s
             if (name == "yaw") {
                 current.pan = static_cast<float>(v);
             } else if (name == "pitch") {
-                current.tilt = static_cast<float>(v);
+                current.tilt = static_cast<float>(-v);
             } else if (name == "v_fov") {
                 current.fov = static_cast<float>(HorizontalFov(v, aspect));
             } else if (name == "h_fov") {

@@ -9,10 +9,15 @@
 // (horizontal, degrees); ease "smooth" (the default) or "linear" shapes the
 // way from this keyframe to the next. Pan takes the shorter way round.
 //
+// Angles are the player's: pan grows to the right, positive tilt looks
+// down (the arrow key that looks up lowers it).
+//
 // The ffmpeg form: a sendcmd file for the v360 filter, one entry per frame
 // ("T v360 yaw Y, v360 pitch P, v360 v_fov V;"), so that other tools can
-// follow the same path. v360's v_fov is vertical: the conversion needs the
-// aspect (height / width) of the output picture.
+// follow the same path over an equirectangular export: yaw is pan, pitch is
+// minus tilt (v360 looks up for a positive pitch). v360's v_fov is
+// vertical: the conversion needs the aspect (height / width) of the output
+// picture.
 #pragma once
 
 #include <cstdint>
