@@ -285,7 +285,15 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
                 source->Close();
                 return fail(base.error);
             }
-            if (!ViewSetupOfSize(*base.setup, s.width, s.height, &viewSetup, &error)) {
+            // The high-quality renderer leaves its first row and last column
+            // alone (the player shows them black); it renders one row and
+            // one column more, and the file takes the rest.
+            const int32_t spare = s.render.quality == QualityMode::Draft ? 0 : 1;
+            if (s.width > kMaxSide || s.height > kMaxSide ||
+                !ViewSetupOfSize(*base.setup, s.width + spare, s.height + spare, &viewSetup,
+                                 &error)) {
+                if (s.width > kMaxSide || s.height > kMaxSide)
+                    error = "the view size is outside 16..8192 per side";
                 source->Close();
                 return fail(error);
             }
@@ -405,7 +413,14 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
                                        std::to_string(a.fov) + ") cannot be rendered at this size",
                                    false);
                 }
-                std::copy(view.data(), view.data() + static_cast<size_t>(outW) * outH, out.data());
+                {
+                    const int32_t spare = viewSetup->Wout - outW;  // 0 or 1, both sides
+                    for (int32_t m = 0; m < outH; ++m) {
+                        const uint32_t* row =
+                            view.data() + static_cast<size_t>(m + spare) * viewSetup->Wout;
+                        std::copy(row, row + outW, out.data() + static_cast<size_t>(m) * outW);
+                    }
+                }
                 break;
             }
             case ExportMode::Panorama:

@@ -264,10 +264,11 @@ TEST_F(ExportToolTest, ViewPathPutsMarkersWhereTheViewLooks) {
     EXPECT_NE(r.out.find("50 frames, 400x224, sound"), std::string::npos) << r.out;
     const std::vector<hv::FrameBuffer> frames = DecodeAll(out);
     ASSERT_EQ(frames.size(), 50u);
-    // The view's centre: the high-quality renderer's ray (0, 0) is view
-    // column (W - 1) / 2 - 1 and row H / 2 counted from the bottom.
-    const double cx = ((400 - 1) >> 1) - 1;
-    const double cy = 224 - 1 - (224 >> 1);
+    // The view's centre: the high-quality renderer draws a view one column
+    // and row larger and the file leaves out its bottom row; ray (0, 0) is
+    // column W / 2 - 1 and row H / 2 - 1 counted from the bottom.
+    const double cx = (400 >> 1) - 1;
+    const double cy = 224 - 1 - ((224 >> 1) - 1);
     for (int k = 0; k < 3; ++k) {
         const size_t index = static_cast<size_t>(std::lround(times[k] * kFps));
         double x = 0, y = 0;
