@@ -17,8 +17,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Runs hvtool and gives its exit status; what it prints is not looked at.
+// hvtool runs from a folder of its own, so that the player's CamSetup.xml it
+// reads without --config is a known one (the start-up geometry).
 int Hvtool(const std::vector<std::string>& args) {
-    return hvtest::RunProcess(HVTOOL_PATH, args).exitCode;
+    static const hvtest::ProgramFolder folder(HVTOOL_PATH, hvtest::kStartupCamSetup);
+    return hvtest::RunProcess(folder.Program(), args).exitCode;
 }
 
 // The words of a case's options, which hold no quotes or spaces of their own.
