@@ -74,6 +74,11 @@ class FrameSource {
     virtual void Close() = 0;
 
     virtual const VideoFormat& Format() const = 0;
+
+    // Why the last Open failed, in the media framework's own words (for
+    // example "Resource not found."); empty when it did not say. Same
+    // thread as Open.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace hv

@@ -93,9 +93,18 @@ class GstFrameSource final : public FrameSource {
             CloseLocked();
             step = OpenLocked(path, /*fakeAudio=*/true);
         }
-        if (step != BuildStep::None) CloseLocked();
+        failureReason_.clear();
+        if (step != BuildStep::None) {
+            {
+                std::lock_guard guard(busMutex_);
+                failureReason_ = errorText_;
+            }
+            CloseLocked();
+        }
         return step;
     }
+
+    std::string FailureReason() const override { return failureReason_; }
 
     bool HasAudio() const override { return audioLinked_.load(); }
 
@@ -390,6 +399,7 @@ class GstFrameSource final : public FrameSource {
             prerolled_ = false;
             noVideo_ = false;
             errorStep_ = BuildStep::None;
+            errorText_.clear();
         }
         videoLinked_.store(false);
         audioLinked_.store(false);
@@ -415,6 +425,8 @@ class GstFrameSource final : public FrameSource {
                         self->errorStep_ = error != nullptr && error->domain == GST_RESOURCE_ERROR
                                                ? BuildStep::AddSource
                                                : BuildStep::ConnectSource;
+                        if (error != nullptr && error->message != nullptr)
+                            self->errorText_ = error->message;
                     }
                 }
                 if (error != nullptr) g_error_free(error);
@@ -562,6 +574,8 @@ class GstFrameSource final : public FrameSource {
     bool prerolled_ = false;
     bool noVideo_ = false;
     BuildStep errorStep_ = BuildStep::None;
+    std::string errorText_;  // GStreamer's message of the first error
+    std::string failureReason_;  // the last Open's; the opening thread only
 
     std::mutex audioMutex_;           // guards the two pointers below
     GstElement* audioBin_ = nullptr;  // owned by the pipeline
