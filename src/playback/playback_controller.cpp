@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "video/frame_source_graph.h"
 #include "playback/playback_frame_worker.h"
@@ -59,6 +60,18 @@ std::string PlaybackController::VideoInfoText() const {
     return videoInfo_;
 }
 
+std::string PlaybackController::StreamError() const {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return streamError_;
+}
+
+PositionBarUpdate PlaybackController::PositionBar() const {
+    PositionBarUpdate u;
+    u.serial = barSerial_.load();
+    u.value = barValue_.load();
+    return u;
+}
+
 PlaybackStats PlaybackController::Stats() const {
     PlaybackStats s;
     s.loopsStarted = loopsStarted_.load();
@@ -100,6 +113,7 @@ bool PlaybackController::OpenVideo(const std::string& chosenName, const Doughnut
         std::lock_guard<std::mutex> lock(textMutex_);
         videoInfo_ = BeginVideoInfo(name);
         currentFile_ = name;
+        streamError_.clear();
         geometry_ = geometry;
         format_ = VideoFormat{};
     }
@@ -155,7 +169,7 @@ void PlaybackController::VideoWorker(std::string file) {
     state_.store(kPlayerStopRequested);  // "starting" shares the value 1
     worker_.SleepFor(100);
     if (StopWanted()) return;
-    host_.SetTitle(file);
+    host_.VideoStarting();
 
     FrameSourceGraphHooks hooks;
     hooks.running = [this](FrameSource& source) { HandOver(source); };
@@ -175,7 +189,7 @@ void PlaybackController::HandOver(FrameSource& source) {
         state_.store(kPlayerPlaying);
         source_.Attach(&source);
         ApplyVolumeLevel(volumeLevel_.load());
-        host_.StreamOpened(format);
+        host_.StreamOpened();
 
         // A picture size the frame buffer refuses ends the video here.
         const bool allocated = frame_.Allocate(format.width, format.height);
@@ -210,16 +224,18 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
         // instead of unwrapping with undefined view limits.
         host_.Messages().ShowMessage(MessageKind::Monitoring, kMonitoringCaption, error);
         state_.store(kPlayerIdle);
-        host_.ResetTitle();
-        std::lock_guard<std::mutex> lock(textMutex_);
-        videoInfo_.clear();
+        {
+            std::lock_guard<std::mutex> lock(textMutex_);
+            videoInfo_.clear();
+        }
+        host_.VideoClosed();
         return;
     }
     {
         std::lock_guard<std::mutex> lock(textMutex_);
         videoInfo_ += PlayerStreamLines(format, rg.ring.Wp, rg.ring.Hs());
     }
-    host_.StreamStarted(rg.ring, format);
+    host_.StreamStarted(rg.ring);
 
     loopRunning_.store(true);
     loopsStarted_.fetch_add(1);
@@ -230,6 +246,12 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
         int cycle = 0;
         for (;;) {
             if (state_.load() == kPlayerStopRequested || StopWanted()) break;
+            // A stream broken while playing ends here, as a stop would.
+            if (std::string broken = source.StreamError(); !broken.empty()) {
+                std::lock_guard<std::mutex> lock(textMutex_);
+                streamError_ = std::move(broken);
+                break;
+            }
             if (unwrap.Trigger()) {
                 unwrapStarted_.fetch_add(1);
             } else {
@@ -244,7 +266,10 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
                 positionReads_.fetch_add(1);
                 if (auto bar =
                         PositionBarValue(position_.load(), format.duration, format.frameCount)) {
-                    host_.SetPositionBar(*bar);
+                    // The value first: a reader that sees the new serial
+                    // finds at least this value.
+                    barValue_.store(*bar);
+                    barSerial_.fetch_add(1);
                 }
             }
             // A stream without a known duration never counts as ended.
@@ -259,11 +284,11 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
     state_.store(kPlayerIdle);  // the acknowledgement RequestPlaybackStop waits for
 
     host_.StreamEnded();
-    host_.ResetTitle();
     {
         std::lock_guard<std::mutex> lock(textMutex_);
         videoInfo_.clear();
     }
+    host_.VideoClosed();
     unwrapper_.ReleaseWorking();
 }
 
@@ -326,7 +351,7 @@ bool PlaybackController::SeekToFrame(int32_t n, const PumpStep& pumpStep) {
 bool PlaybackController::ApplyVolumeLevel(int32_t level) {
     const std::optional<int32_t> volume = VolumeForLevel(level);
     if (!volume) return false;
-    host_.ShowVolumeLevel(level);
+    indicatorLevel_.store(level);
     source_.Call([&](FrameSource& s) { s.SetVolume(*volume); });
     if (level >= 1) volumeLevel_.store(level);  // level 0 (mute) keeps it
     return true;
@@ -335,10 +360,7 @@ bool PlaybackController::ApplyVolumeLevel(int32_t level) {
 bool PlaybackController::SetVolumeLevel(int32_t level) {
     if (!VideoOpen()) return false;
     if (!ApplyVolumeLevel(level)) return false;
-    if (level >= 1 && soundMuted_.load()) {
-        host_.ShowSoundOn(true);
-        soundMuted_.store(false);
-    }
+    if (level >= 1 && soundMuted_.load()) soundMuted_.store(false);
     return true;
 }
 
@@ -351,7 +373,6 @@ bool PlaybackController::MuteSound() {
     int32_t volume = 0;
     source_.Call([&](FrameSource& s) { volume = s.GetVolume(); });
     savedVolume_.store(volume);
-    host_.ShowSoundOn(false);
     ApplyVolumeLevel(0);
     soundMuted_.store(true);
     return true;
@@ -361,7 +382,6 @@ bool PlaybackController::UnmuteSound() {
     if (!VideoOpen()) return false;
     const int32_t saved = savedVolume_.load();
     source_.Call([&](FrameSource& s) { s.SetVolume(saved); });
-    host_.ShowSoundOn(true);
     ApplyVolumeLevel(volumeLevel_.load());
     soundMuted_.store(false);
     return true;

@@ -2,7 +2,9 @@
 // the open dialog, the VideoWorker thread that builds the frame source, the
 // frame pump (RunPlaybackLoop), the transport and sound commands and the
 // stop handshake. GUI-free; the player's main window drives it through the
-// public methods and is driven back through PlaybackHost (playback_host.h).
+// public methods and reads what it shows (position, volume indicators,
+// sound button, caption) through the accessors; the controller only wakes
+// it through PlaybackHost (playback_host.h).
 //
 // Threads:
 //  - GUI thread: every public method except the accessors, which any
@@ -92,8 +94,16 @@ struct PlaybackStats {
     uint64_t cycles = 0;         // loop cycles, all streams
     uint64_t unwrapStarted = 0;  // unwrap jobs started
     uint64_t unwrapDropped = 0;  // cycles that found the unwrap busy
-    uint64_t positionReads = 0;  // position bar updates
+    uint64_t positionReads = 0;  // position reads of the loop
     uint64_t restarts = 0;       // RestartVideo runs (button or repeat)
+};
+
+// The position bar value the loop published last, with the number of values
+// published so far: a window that sees `serial` change moves its bar to
+// `value` (every fifth loop cycle while a stream with a duration plays).
+struct PositionBarUpdate {
+    uint64_t serial = 0;
+    int32_t value = 1;
 };
 
 struct PlaybackOptions {
@@ -172,16 +182,17 @@ class PlaybackController {
     // pumpStep(250), run. n is clamped to 0 .. frame count.
     bool SeekToFrame(int32_t n, const PumpStep& pumpStep);
 
-    // SetVolumeLevel for a level button: volume and indicators for `level`
-    // (1..5) and VolumeLevel = level; when muted, also "soundon" and
-    // SoundMuted = 0. Levels outside 0..5 change nothing.
+    // SetVolumeLevel for a level button: volume and IndicatorLevel for
+    // `level` (1..5) and VolumeLevel = level; when muted, also SoundMuted = 0
+    // ("soundon"). Levels outside 0..5 change nothing.
     bool SetVolumeLevel(int32_t level);
     // Sound button: MuteSound when sound is on, else UnmuteSound.
     bool ToggleSound();
-    // SavedVolume = the source's volume; "soundoff"; level 0; SoundMuted = 1.
+    // SavedVolume = the source's volume; level 0; SoundMuted = 1
+    // ("soundoff").
     bool MuteSound();
-    // Volume = SavedVolume; "soundon"; SetVolumeLevel(VolumeLevel);
-    // SoundMuted = 0.
+    // Volume = SavedVolume; SetVolumeLevel(VolumeLevel); SoundMuted = 0
+    // ("soundon").
     bool UnmuteSound();
 
     // ---- any thread: settings and state -------------------------------
@@ -192,7 +203,12 @@ class PlaybackController {
     // leave volume and indicators as they are when applied).
     void SetStoredVolumeLevel(int32_t level) { volumeLevel_.store(level); }
     int32_t VolumeLevel() const { return volumeLevel_.load(); }
+    // The sound button shows "soundoff" while this is true, else "soundon".
     bool SoundMuted() const { return soundMuted_.load(); }
+    // The level the five indicators show: the first IndicatorLevel lit
+    // (kLevelLitRgb), the others unlit (kLevelUnlitRgb), white text; -1
+    // until a level was first applied (the indicators keep their start look).
+    int32_t IndicatorLevel() const { return indicatorLevel_.load(); }
     int32_t SavedVolume() const { return savedVolume_.load(); }
 
     int32_t PlaybackState() const { return state_.load(); }
@@ -205,9 +221,16 @@ class PlaybackController {
 
     // The last position read by the loop or written by a seek (100 ns).
     int64_t Position() const { return position_.load(); }
+    PositionBarUpdate PositionBar() const;
     VideoFormat Format() const;
     std::string CurrentVideoFile() const;
     std::string VideoInfoText() const;
+    // Why the last stream ended on its own: the text of the GStreamer error
+    // that broke it while playing (a file cut off or damaged, a device
+    // gone); empty when none did. The loop then ended as after a stop: the
+    // view keeps its last picture and PlaybackState() is kPlayerIdle.
+    // Cleared by OpenVideo.
+    std::string StreamError() const;
     PlaybackStats Stats() const;
 
   private:
@@ -233,6 +256,9 @@ class PlaybackController {
     std::atomic<int64_t> position_{0};
     std::atomic<int32_t> volumeLevel_{5};
     std::atomic<bool> soundMuted_{false};
+    std::atomic<int32_t> indicatorLevel_{-1};
+    std::atomic<int32_t> barValue_{1};
+    std::atomic<uint64_t> barSerial_{0};
     std::atomic<int32_t> savedVolume_{0};
     std::atomic<bool> shutDown_{false};
 
@@ -244,6 +270,7 @@ class PlaybackController {
     mutable std::mutex textMutex_;
     std::string currentFile_;
     std::string videoInfo_;
+    std::string streamError_;
     VideoFormat format_;
     DoughnutGeometry geometry_;
 

@@ -1,12 +1,21 @@
 // hvplayer's main window: menus, shortcuts, the video area (start picture,
-// then the video view), the position bar and the control row, every command,
-// opening a video and the exit sequence. GUI thread only; the playback and
-// the unwrap run on their own threads and reach the window through
-// PlayerHost (queued calls) and ViewPresenter.
+// then the video view), the control row, the command table, opening a video
+// and the exit sequence. GUI thread only.
+//
+// The window pulls, the engine wakes: what the window shows of the playback
+// (position bar, volume indicators, sound button, caption) it reads from the
+// PlaybackController, on its own timer (every fifth loop cycle's worth,
+// 135 ms), right after its own sound commands, and on the playback's
+// wake-ups, which PlayerHost queues onto this thread (OnPlaybackWake).
+// Pictures reach the view through the ViewPresenter.
+//
+// Source files: main_window.cpp (construction, layout, wake-ups),
+// main_commands.cpp (the command table and its handlers), main_video.cpp
+// (opening a video, the position bar's seeks), main_exit.cpp (the exit
+// sequence and the statistics).
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QSize>
 #include <filesystem>
 #include <functional>
@@ -14,32 +23,34 @@
 #include <memory>
 
 #include "config/configuration.h"
+#include "playback/playback_controller.h"
 #include "unwrap/navigation.h"
 #include "unwrap/unwrap_engine.h"
-#include "playback/playback_controller.h"
 
 class QAction;
-class QLabel;
 class QMenu;
-class QSlider;
 class QTimer;
 
 namespace hv::ui {
-class ClickableLabel;
 class ClickSound;
 class MessageBoxSink;
 }  // namespace hv::ui
 
 namespace hv::player {
 
+class ControlRow;
 class PlayerHost;
 class StartPicture;
 class VideoView;
 class ViewPresenter;
+enum class PlaybackWake;
 
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
 inline constexpr int kClientHeight = 500;
+// How often the window reads the playback's position: the loop publishes a
+// new one every fifth 27 ms cycle.
+inline constexpr int kPlaybackPollMs = kPlaybackCycleMs * kPositionBarEvery;
 
 // Where the player finds its files: all beside the executable.
 struct PlayerPaths {
@@ -88,73 +99,65 @@ class MainWindow : public QMainWindow {
     // Prints presented frames per second to stderr every few seconds.
     void EnableStats(bool on);
 
-    // ---- state, for the program's own tests ----
-    QSize ViewSize() const { return viewSize_; }
-    QWidget* Client() const { return client_; }
-    QSlider* PositionBar() const { return positionBar_; }
-    hv::ui::ClickableLabel* Control(int id) const;
-    QLabel* LevelBar(int k) const;  // k = 1..5
-    QWidget* LogoStrip() const { return logo_; }
+    // A wake-up of the playback, delivered by PlayerHost as a queued event.
+    void OnPlaybackWake(PlaybackWake wake);
+
+    // ---- the parts, for the program's own tests (the client area is
+    // centralWidget(), the video view's host the child "VideoHost") ----
+    ControlRow& Controls() { return *controls_; }
     QAction* Action(int id) const;
-    QWidget* StartPictureWidget() const;
-    bool StartPictureShown() const { return startPictureFlag_; }
-    QWidget* VideoHostWidget() const { return videoHost_; }
-    VideoView* View() const { return view_; }
     PlaybackController& Playback() { return *controller_; }
     ViewPresenter& Presenter() { return *presenter_; }
-    UnwrapEngine& Engine() { return engine_; }
     Navigator& Navigation() { return navigator_; }
+    UnwrapEngine& Engine() { return engine_; }
     hv::ui::ClickSound& Click() { return *click_; }
-    int QualityMode() const { return qualityMode_; }
-    bool SoftenOn() const;
-    bool GrayscaleOn() const;
-    bool RepeatOn() const;
-    int FlipMode() const { return engine_.CurrentFlipMode(); }
+    QWidget* StartPictureWidget() const;  // null once the video view replaced it
+    VideoView* View() const { return view_; }
+    QSize ViewSize() const { return viewSize_; }
+    const PlayerConfigState& Config() const { return config_; }
     int SeekFrame() const { return seekFrame_; }
     bool ShuttingDown() const { return shuttingDown_; }
-    const PlayerPaths& Paths() const { return paths_; }
-    const PlayerConfigState& Config() const { return config_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
-    friend class PlayerHost;
-
     void BuildMenus();
-    void BuildControlRow();
-    void BuildVideoArea();
-    QAction* AddCommand(QMenu* menu, const QString& text, int id, bool checkable = false);
-    hv::ui::ClickableLabel* AddButton(int id, const QString& picture, bool withPressed = true);
+    void BuildCommands();
+    void WireControlRow();
+    QAction* AddMenuCommand(QMenu* menu, const QString& text, int id, bool checkable = false);
 
-    void ShowPressed(int id);
-    void SendKeyToView(int qtKey);
-    void LoadCommand(const QString* preset);
-    void OpenVideo(const QString* preset);
+    // Shows what changed in the playback's position, volume indicators and
+    // sound button since the last read.
+    void ReadPlayback();
+    void ShowStreamStarted();
+
+    // Handlers of the command table (main_commands.cpp).
+    void Navigate(void (Navigator::*move)());
+    void Transport(bool (PlaybackController::*command)());
+    void Sound(const std::function<bool(PlaybackController&)>& command);
     void ToggleSoften();
     void ToggleGrayscale();
     void ToggleRepeat();
     void ShowVideoInfo();
     void StartSetupProgram();
-    void ShowAbout();
-    void ShowHelp();
-    void OnPositionBarMoved(int value);
-    void OnPositionBarAction(int action);
-    void OnPositionBarReleased();
 
-    // PlayerHost's effects, on the GUI thread.
-    void OnStreamStarted();
-    void OnStreamOpened(int frameCount);
-    void OnPositionBar(int position);
-    void OnVolumeLevel(int level);
-    void OnSoundOn(bool on);
+    // Opening a video and the position bar (main_video.cpp).
+    void LoadCommand(const QString* preset);
+    void OpenVideo(const QString* preset);
+    void OnPositionDragged(int frame);
+    void OnPositionStepped(int frame);
+    void OnPositionReleased(int frame);
+
     void PrintStats();
 
     PlayerPaths paths_;
     PlayerConfigState config_;
     QString lastChosenFolder_;
     FileChooser chooser_;
+    // id -> handler: menus, accelerators and buttons all run commands here.
+    std::map<int, std::function<void()>> commands_;
 
     // Engine side. Declared before the controller, which uses them until it
     // is destroyed.
@@ -171,18 +174,19 @@ class MainWindow : public QMainWindow {
     StartPicture* startPicture_ = nullptr;
     QWidget* videoHost_ = nullptr;
     VideoView* view_ = nullptr;
-    QSlider* positionBar_ = nullptr;
-    QWidget* logo_ = nullptr;
-    std::map<int, hv::ui::ClickableLabel*> controls_;
-    QLabel* levelBars_[5] = {};
+    ControlRow* controls_ = nullptr;
     std::map<int, QAction*> actions_;
     hv::ui::ClickSound* click_ = nullptr;
     QCursor handCursor_;
+    QTimer* pollTimer_ = nullptr;
     QTimer* statsTimer_ = nullptr;
 
+    // What the control row shows of the playback, as last read.
+    uint64_t shownBarSerial_ = 0;
+    int shownLevel_ = -1;
+    bool shownMuted_ = false;
+
     QSize viewSize_{600, 400};
-    bool startPictureFlag_ = true;
-    int qualityMode_ = 2;
     int seekFrame_ = 0;
     bool seeking_ = false;
     int pendingSeek_ = -1;

@@ -51,7 +51,7 @@ class VideoView : public QWidget {
     const QImage& Image() const { return image_; }
     uint64_t Paints() const { return paints_; }
 
-    // Navigation by the control row (the key-downs the buttons send).
+    // The navigation of a key (arrows pan, Shift and Ctrl toggle the zoom).
     void KeyDown(int qtKey);
 
   protected:

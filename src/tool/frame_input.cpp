@@ -80,6 +80,14 @@ bool TargetTime(const std::string& path, const FrameChoice& choice, const hv::Vi
     return true;
 }
 
+// The stream broke before the picture at `target` came: the file is cut
+// off or damaged there (GStreamer's error text in brackets).
+bool Damaged(const std::string& path, int64_t target, const hv::FrameSource& source,
+             std::string* error) {
+    return Fail(error, path + ": the video is damaged: no picture can be read at " +
+                           Seconds(target / 1e7) + " (" + source.StreamError() + ")");
+}
+
 bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
                     std::string* error) {
     const std::unique_ptr<hv::FrameSource> source = hv::CreateGstFrameSource();
@@ -103,14 +111,20 @@ bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::Fram
     source->Pause();
     source->WaitForState();
     const uint64_t before = source->PictureSerial();
-    if (!source->Seek(target))
+    if (!source->Seek(target)) {
+        if (!source->StreamError().empty()) return Damaged(path, target, *source, error);
         return Fail(error, path + ": cannot seek to " + Seconds(target / 1e7));
+    }
     source->WaitForState();
     const auto deadline = std::chrono::steady_clock::now() + kPictureWait;
-    while (source->PictureSerial() == before && std::chrono::steady_clock::now() < deadline) {
+    while (source->PictureSerial() == before && source->StreamError().empty() &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kPollStep);
     }
+    // A picture that came is the one sought, even when the stream broke
+    // later on; without one, a broken stream is the reason.
     if (source->PictureSerial() == before) {
+        if (!source->StreamError().empty()) return Damaged(path, target, *source, error);
         return Fail(error, path + ": no picture came at " + Seconds(target / 1e7));
     }
 

@@ -35,7 +35,8 @@ FrameOption ParseFrameOption(int argc, char** argv, int& i, FrameChoice& choice,
 // seeked accurately to the chosen picture and copied. False with a message:
 // the video source's fixed text when it cannot open the file ("Caption:
 // text", the player's texts, line breaks as "\n"), a frame or time past the
-// end of the video, or a picture that never came.
+// end of the video, a video damaged before the chosen picture (the stream
+// broke on the way to it), or a picture that never came.
 bool LoadInputFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
                     std::string* error);
 

@@ -13,6 +13,30 @@
 
 namespace hv {
 
+// How decoded pictures reach the caller.
+enum class FrameSourceMode {
+    // Playback: the source keeps only the newest picture (older ones are
+    // dropped) and CurrentFrame copies it.
+    LatestFrame,
+    // Export: every decoded picture in order, none dropped, taken one by one
+    // with NextFrame. Pictures come as fast as they are decoded (no clock,
+    // no sound branch); decoding waits while kEveryFrameQueue pictures are
+    // waiting to be taken.
+    EveryFrame,
+};
+
+// Decoded pictures an EveryFrame source holds ahead of the caller.
+inline constexpr int32_t kEveryFrameQueue = 4;
+
+// What NextFrame returned.
+enum class NextFrameResult {
+    Frame,        // the next picture is in the buffer
+    Timeout,      // none came within the bound; the stream may go on
+    EndOfStream,  // every picture has been taken
+    Error,        // the stream broke; StreamError() says why
+    NotOpen,      // not open, or not opened in EveryFrame mode
+};
+
 // How a source is opened.
 struct FrameSourceOptions {
     // The player plays the file's sound; the setup utility has no sound
@@ -25,12 +49,17 @@ struct FrameSourceOptions {
     // Off only for measuring decode speed: pictures then come as fast as
     // they can be decoded and the sound branch is left out.
     bool syncToClock = true;
+    // EveryFrame implies syncToClock = false and no sound.
+    FrameSourceMode mode = FrameSourceMode::LatestFrame;
 };
 
-// Thread rules: Open and Close on the worker thread that owns the source;
-// CurrentFrame from any thread; Run, Pause, Seek, Position, GetVolume and
-// SetVolume from the worker or the GUI thread. Every operation is safe to
-// call after Close (it then does nothing and returns false / 0).
+// Thread rules: Open and Close on the worker thread that owns the source
+// (Close also from any thread that releases it: it waits until calls in
+// progress have returned); CurrentFrame, PictureSerial and StreamError from
+// any thread; Run, Pause, Seek, Position, GetVolume and SetVolume from the
+// worker or the GUI thread; NextFrame from one consumer thread. Every
+// operation is safe to call after Close (it then does nothing and returns
+// false / 0).
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
@@ -59,6 +88,23 @@ class FrameSource {
     // would copy the same picture again. Sources that cannot tell return 0.
     virtual uint64_t PictureSerial() const { return 0; }
 
+    // EveryFrame mode: waits at most timeoutMs for the next decoded picture
+    // and copies it into fb (allocated to the picture's size when it has
+    // another), bottom-up rows; *pts (when not null) gets its presentation
+    // time in 100 ns units from the start of the stream. Each picture is
+    // returned exactly once, in order; then EndOfStream, or Error when the
+    // stream broke (pictures decoded before the fault come first). The
+    // picture also becomes the one CurrentFrame copies.
+    virtual NextFrameResult NextFrame(FrameBuffer& /*fb*/, int64_t* /*pts*/, int /*timeoutMs*/) {
+        return NextFrameResult::NotOpen;
+    }
+
+    // The text of the first error of the stream (a file cut off or damaged,
+    // a device gone), empty while there is none; the sound branch's device
+    // failures are not stream errors (the sound falls back to a silent
+    // sink). Any thread. Kept after Close; cleared by the next Open.
+    virtual std::string StreamError() const { return {}; }
+
     virtual bool Run() = 0;
     virtual bool Pause() = 0;
     virtual bool Stop() = 0;
@@ -74,11 +120,6 @@ class FrameSource {
     virtual void Close() = 0;
 
     virtual const VideoFormat& Format() const = 0;
-
-    // Why the last Open failed, in the media framework's own words (for
-    // example "Resource not found."); empty when it did not say. Same
-    // thread as Open.
-    virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace hv

@@ -52,7 +52,7 @@ BuildOutcome BuildLocked(FrameSourceProgram program, const std::string& file, Me
             outcome = BuildOutcome::Ran;
         } else {
             std::string detail = "File: " + file;
-            if (const std::string reason = source->FailureReason(); !reason.empty())
+            if (const std::string reason = source->StreamError(); !reason.empty())
                 detail += "\n" + reason;
             ReportBuildFailure(messages, program, step, detail);
         }

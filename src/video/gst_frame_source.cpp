@@ -13,7 +13,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <shared_mutex>
+#include <string>
+#include <utility>
 
 namespace hv {
 
@@ -82,39 +83,30 @@ class GstFrameSource final : public FrameSource {
     ~GstFrameSource() override { Close(); }
 
     BuildStep Open(const std::string& path, const FrameSourceOptions& options) override {
-        std::unique_lock lock(stateMutex_);
-        CloseLocked();
+        BeginOwnerWork();
+        TearDown();
+        ClearStreamError();
         options_ = options;
+        if (options_.mode == FrameSourceMode::EveryFrame) options_.syncToClock = false;
         if (!options_.syncToClock) options_.withAudio = false;
-        BuildStep step = OpenLocked(path, /*fakeAudio=*/false);
+        BuildStep step = Build(path, /*fakeAudio=*/false);
         if (step != BuildStep::None && audioFailed_.load() && options_.withAudio) {
             // The sound device broke the preroll: play with a silent sink
             // that keeps the timing instead.
-            CloseLocked();
-            step = OpenLocked(path, /*fakeAudio=*/true);
+            TearDown();
+            ClearStreamError();
+            step = Build(path, /*fakeAudio=*/true);
         }
-        failureReason_.clear();
-        if (step != BuildStep::None) {
-            {
-                std::lock_guard guard(busMutex_);
-                failureReason_ = errorText_;
-            }
-            CloseLocked();
-        }
+        if (step != BuildStep::None) TearDown();
+        EndOwnerWork(step == BuildStep::None ? pipeline_ : nullptr);
         return step;
     }
-
-    std::string FailureReason() const override { return failureReason_; }
 
     bool HasAudio() const override { return audioLinked_.load(); }
 
     bool CurrentFrame(uint32_t* dst, int32_t* size) override {
         if (dst == nullptr || size == nullptr) return false;
-        GstSample* sample = nullptr;
-        {
-            std::lock_guard guard(sampleMutex_);
-            if (latest_ != nullptr) sample = gst_sample_ref(latest_);
-        }
+        GstSample* sample = LatestSample();
         if (sample == nullptr) return false;
         const bool ok = CopyBottomUp(sample, dst, size);
         gst_sample_unref(sample);
@@ -123,37 +115,72 @@ class GstFrameSource final : public FrameSource {
 
     uint64_t PictureSerial() const override { return serial_.load(); }
 
+    NextFrameResult NextFrame(FrameBuffer& fb, int64_t* pts, int timeoutMs) override {
+        const Call call(*this);
+        if (!call || options_.mode != FrameSourceMode::EveryFrame) return NextFrameResult::NotOpen;
+        GstAppSink* sink = GST_APP_SINK(appsink_);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        for (;;) {
+            // Short slices, so that an error (which brings no end of stream
+            // to the sink) is reported soon after the last good picture.
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const auto slice = std::clamp(left, std::chrono::nanoseconds(0),
+                                          std::chrono::nanoseconds(kNextFrameSlice));
+            GstSample* sample =
+                gst_app_sink_try_pull_sample(sink, static_cast<GstClockTime>(slice.count()));
+            if (sample != nullptr) {
+                const bool ok = TakeSample(sample, fb, pts);
+                StoreSample(sample);
+                if (ok) return NextFrameResult::Frame;
+                RecordStreamError("a decoded picture could not be read");
+                return NextFrameResult::Error;
+            }
+            // A demuxer that fails sends the end of the stream after its
+            // error: the error decides.
+            if (hasStreamError_.load()) return NextFrameResult::Error;
+            if (gst_app_sink_is_eos(sink)) return NextFrameResult::EndOfStream;
+            if (std::chrono::steady_clock::now() >= deadline) return NextFrameResult::Timeout;
+        }
+    }
+
+    std::string StreamError() const override {
+        std::lock_guard guard(busMutex_);
+        return streamError_;
+    }
+
     bool Run() override { return SetState(GST_STATE_PLAYING); }
     bool Pause() override { return SetState(GST_STATE_PAUSED); }
     bool Stop() override { return SetState(GST_STATE_READY); }
 
     bool WaitForState() override {
-        std::shared_lock lock(stateMutex_);
-        if (pipeline_ == nullptr) return false;
+        const Call call(*this);
+        if (!call) return false;
         const auto bound =
             std::chrono::duration_cast<std::chrono::nanoseconds>(kWaitForStateBound).count();
-        const GstStateChangeReturn r =
-            gst_element_get_state(pipeline_, nullptr, nullptr, static_cast<GstClockTime>(bound));
+        const GstStateChangeReturn r = gst_element_get_state(call.pipeline(), nullptr, nullptr,
+                                                             static_cast<GstClockTime>(bound));
         return r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL;
     }
 
     int64_t Position() override {
-        std::shared_lock lock(stateMutex_);
-        if (pipeline_ == nullptr) return 0;
-        if (eos_.load()) return format_.duration;
+        const Call call(*this);
+        if (!call) return 0;
+        if (eos_.load()) return duration_.load();
         gint64 ns = 0;
-        if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &ns) && ns >= 0) {
+        if (gst_element_query_position(call.pipeline(), GST_FORMAT_TIME, &ns) && ns >= 0) {
             lastPosition_.store(ns / kNsPer100ns);
         }
         return lastPosition_.load();
     }
 
     bool Seek(int64_t t) override {
-        std::shared_lock lock(stateMutex_);
-        if (pipeline_ == nullptr) return false;
+        const Call call(*this);
+        if (!call) return false;
         if (t < 0) t = 0;
         const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-        if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME, flags, t * kNsPer100ns)) {
+        if (!gst_element_seek_simple(call.pipeline(), GST_FORMAT_TIME, flags, t * kNsPer100ns)) {
             return false;
         }
         eos_.store(false);
@@ -166,20 +193,87 @@ class GstFrameSource final : public FrameSource {
     bool SetVolume(int32_t v) override {
         v = std::clamp(v, -10000, 0);
         volume_.store(v);
-        std::lock_guard guard(audioMutex_);
-        if (volumeElement_ == nullptr) return false;
-        ApplyVolume(volumeElement_, v);
+        const Call call(*this);
+        if (!call) return false;
+        // The element belongs to the pipeline, which the call keeps alive.
+        GstElement* element = nullptr;
+        {
+            std::lock_guard guard(audioMutex_);
+            element = volumeElement_;
+        }
+        if (element == nullptr) return false;
+        ApplyVolume(element, v);
         return true;
     }
 
     void Close() override {
-        std::unique_lock lock(stateMutex_);
-        CloseLocked();
+        BeginOwnerWork();
+        TearDown();
+        EndOwnerWork(nullptr);
     }
 
     const VideoFormat& Format() const override { return format_; }
 
   private:
+    // How long one try of NextFrame waits before it looks for an error.
+    static constexpr std::chrono::nanoseconds kNextFrameSlice = std::chrono::milliseconds(20);
+
+    // A transport call on the open pipeline. While one exists, Open and
+    // Close wait before they tear the pipeline down; none is admitted while
+    // they work. False when nothing is open.
+    class Call {
+      public:
+        explicit Call(GstFrameSource& source) : source_(source), pipeline_(source.Enter()) {}
+        ~Call() {
+            if (pipeline_ != nullptr) source_.Leave();
+        }
+        Call(const Call&) = delete;
+        Call& operator=(const Call&) = delete;
+        explicit operator bool() const { return pipeline_ != nullptr; }
+        GstElement* pipeline() const { return pipeline_; }
+
+      private:
+        GstFrameSource& source_;
+        GstElement* pipeline_;
+    };
+
+    GstElement* Enter() {
+        std::lock_guard guard(gateMutex_);
+        if (open_ == nullptr) return nullptr;
+        ++calls_;
+        return open_;
+    }
+
+    void Leave() {
+        bool last = false;
+        {
+            std::lock_guard guard(gateMutex_);
+            last = --calls_ == 0;
+        }
+        if (last) gateCv_.notify_all();
+    }
+
+    // Open and Close: one at a time; closes the gate to new calls and waits
+    // until the calls in progress have returned (each is bounded: a state
+    // wait of kWaitForStateBound, a NextFrame of its own bound).
+    void BeginOwnerWork() {
+        std::unique_lock lock(gateMutex_);
+        gateCv_.wait(lock, [this] { return !ownerBusy_; });
+        ownerBusy_ = true;
+        open_ = nullptr;
+        gateCv_.wait(lock, [this] { return calls_ == 0; });
+    }
+
+    // Opens the gate on `pipeline` (null: stays closed).
+    void EndOwnerWork(GstElement* pipeline) {
+        {
+            std::lock_guard guard(gateMutex_);
+            open_ = pipeline;
+            ownerBusy_ = false;
+        }
+        gateCv_.notify_all();
+    }
+
     static void ApplyVolume(GstElement* element, int32_t v) {
         // Hundredths of a decibel to an amplitude factor; -10000 is silence.
         const double factor = v <= -10000 ? 0.0 : std::pow(10.0, v / 2000.0);
@@ -187,13 +281,20 @@ class GstFrameSource final : public FrameSource {
     }
 
     bool SetState(GstState state) {
-        std::shared_lock lock(stateMutex_);
-        if (pipeline_ == nullptr) return false;
+        const Call call(*this);
+        if (!call) return false;
         if (state == GST_STATE_READY) eos_.store(false);
-        return gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE;
+        return gst_element_set_state(call.pipeline(), state) != GST_STATE_CHANGE_FAILURE;
     }
 
-    BuildStep OpenLocked(const std::string& path, bool fakeAudio) {
+    GstSample* LatestSample() {
+        std::lock_guard guard(sampleMutex_);
+        return latest_ != nullptr ? gst_sample_ref(latest_) : nullptr;
+    }
+
+    // Owner work: makes, prerolls and starts the pipeline in the owner
+    // fields. Nothing else reaches it until EndOwnerWork publishes it.
+    BuildStep Build(const std::string& path, bool fakeAudio) {
         fakeAudio_ = fakeAudio;
         if (!EnsureGstInitialised()) return BuildStep::CreateGraph;
         pipeline_ = gst_pipeline_new("frame-source");
@@ -260,21 +361,26 @@ class GstFrameSource final : public FrameSource {
 
     bool ConfigureSink(GstElement* sink) {
         GstAppSink* app = GST_APP_SINK(sink);
-        gst_app_sink_set_max_buffers(app, 1);
-        gst_app_sink_set_drop(app, TRUE);
+        const bool every = options_.mode == FrameSourceMode::EveryFrame;
+        const guint maxBuffers = every ? static_cast<guint>(kEveryFrameQueue) : 1;
+        gst_app_sink_set_max_buffers(app, maxBuffers);
+        gst_app_sink_set_drop(app, every ? FALSE : TRUE);
         gst_app_sink_set_emit_signals(app, FALSE);
         g_object_set(sink, "sync", options_.syncToClock ? TRUE : FALSE, "enable-last-sample", FALSE,
                      nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.eos = &GstFrameSource::OnEos;
         callbacks.new_preroll = &GstFrameSource::OnNewPreroll;
-        callbacks.new_sample = &GstFrameSource::OnNewSample;
+        // EveryFrame leaves the samples queued for NextFrame to pull.
+        if (!every) callbacks.new_sample = &GstFrameSource::OnNewSample;
         gst_app_sink_set_callbacks(app, &callbacks, this, nullptr);
-        return gst_app_sink_get_max_buffers(app) == 1 && gst_app_sink_get_drop(app);
+        return gst_app_sink_get_max_buffers(app) == maxBuffers &&
+               (gst_app_sink_get_drop(app) != FALSE) == !every;
     }
 
     // PAUSED, then wait (bounded) for the preroll, an error, or the news
-    // that the file has no video.
+    // that the file has no video. Waits on the bus outcome only: no lock of
+    // the gate is held, so nothing else is kept waiting meanwhile.
     BuildStep Preroll() {
         const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
         std::unique_lock lock(busMutex_);
@@ -290,15 +396,13 @@ class GstFrameSource final : public FrameSource {
         if (audioFailed_.load()) return BuildStep::ConnectSource;
         if (noVideo_) return BuildStep::ConnectSource;
         if (!prerolled_) return BuildStep::ConnectSource;  // bound reached
+        // From here on an error belongs to the running stream.
+        prerollDone_ = true;
         return BuildStep::None;
     }
 
     BuildStep ReadFormat() {
-        GstSample* sample = nullptr;
-        {
-            std::lock_guard guard(sampleMutex_);
-            if (latest_ != nullptr) sample = gst_sample_ref(latest_);
-        }
+        GstSample* sample = LatestSample();
         if (sample == nullptr) return BuildStep::ConnectedType;
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
@@ -323,13 +427,42 @@ class GstFrameSource final : public FrameSource {
         f.durationSeconds = static_cast<double>(f.duration) / static_cast<double>(kUnitsPerSecond);
         f.frameCount = FrameCountOf(f.duration, f.avgTimePerFrame);
         format_ = f;
+        duration_.store(f.duration);
         return BuildStep::None;
     }
 
+    // Copies a pulled sample into fb (resized when its picture has another
+    // size) and reads its time from the start of the stream.
+    bool TakeSample(GstSample* sample, FrameBuffer& fb, int64_t* pts) {
+        GstVideoInfo info;
+        GstCaps* caps = gst_sample_get_caps(sample);
+        if (caps == nullptr || !gst_video_info_from_caps(&info, caps)) return false;
+        if ((fb.width != info.width || fb.height != info.height) &&
+            !fb.Allocate(info.width, info.height)) {
+            return false;
+        }
+        int32_t size = fb.PictureBytes();
+        if (!CopyBottomUp(sample, fb.data(), &size, info.width)) return false;
+        if (pts != nullptr) {
+            *pts = -1;
+            GstBuffer* buffer = gst_sample_get_buffer(sample);
+            const GstSegment* segment = gst_sample_get_segment(sample);
+            if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer)) {
+                guint64 t = GST_BUFFER_PTS(buffer);
+                if (segment != nullptr && segment->format == GST_FORMAT_TIME) {
+                    t = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, t);
+                }
+                if (GST_CLOCK_TIME_IS_VALID(t)) *pts = static_cast<int64_t>(t) / kNsPer100ns;
+            }
+        }
+        return true;
+    }
+
     // Copies the picture of a sample into dst as bottom-up rows of
-    // 4 * format_.width bytes, at most *size bytes; a picture of another
-    // size (a mid-stream change) is cut or left short, never overrun.
-    bool CopyBottomUp(GstSample* sample, uint32_t* dst, int32_t* size) {
+    // 4 * width bytes (width: the stream's, unless given), at most *size
+    // bytes; a picture of another size (a mid-stream change) is cut or left
+    // short, never overrun.
+    bool CopyBottomUp(GstSample* sample, uint32_t* dst, int32_t* size, int32_t width = 0) {
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
         GstVideoInfo info;
@@ -338,7 +471,7 @@ class GstFrameSource final : public FrameSource {
         }
         GstVideoFrame frame;
         if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return false;
-        const int32_t dstWidth = format_.width > 0 ? format_.width : info.width;
+        const int32_t dstWidth = width > 0 ? width : format_.width > 0 ? format_.width : info.width;
         const size_t dstRowBytes = size_t{4} * static_cast<size_t>(dstWidth);
         const size_t capacity = *size > 0 ? static_cast<size_t>(*size) : 0;
         const size_t rows = std::min(static_cast<size_t>(info.height), capacity / dstRowBytes);
@@ -358,6 +491,7 @@ class GstFrameSource final : public FrameSource {
         return true;
     }
 
+    // Takes ownership of `sample` as the latest picture.
     void StoreSample(GstSample* sample) {
         if (sample == nullptr) return;
         GstSample* old = nullptr;
@@ -366,14 +500,37 @@ class GstFrameSource final : public FrameSource {
             old = latest_;
             latest_ = sample;
         }
-        // The preroll picture comes again as the first played one: count it once.
+        // The preroll picture comes again as the first played one: count it
+        // once. `old` is ours until unreffed, so it is read without the lock.
         if (old == nullptr || gst_sample_get_buffer(old) != gst_sample_get_buffer(sample)) {
             serial_.fetch_add(1);
         }
         if (old != nullptr) gst_sample_unref(old);
     }
 
-    void CloseLocked() {
+    // The first error of the stream wins; later ones follow from it.
+    void RecordStreamError(const std::string& text) {
+        {
+            std::lock_guard guard(busMutex_);
+            if (!streamError_.empty()) return;
+            streamError_ = text.empty() ? std::string("the stream failed") : text;
+        }
+        hasStreamError_.store(true);
+    }
+
+    void ClearStreamError() {
+        {
+            std::lock_guard guard(busMutex_);
+            streamError_.clear();
+        }
+        hasStreamError_.store(false);
+    }
+
+    // Owner work: stops and releases the pipeline (its streaming threads
+    // have ended when the state change to NULL returns, so no callback runs
+    // afterwards) and resets the per-stream state. The stream error stays
+    // for the caller to read until the next Open.
+    void TearDown() {
         if (pipeline_ != nullptr) {
             gst_element_set_state(pipeline_, GST_STATE_NULL);
             GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
@@ -389,27 +546,33 @@ class GstFrameSource final : public FrameSource {
             audioBin_ = nullptr;
             volumeElement_ = nullptr;
         }
+        GstSample* old = nullptr;
         {
             std::lock_guard guard(sampleMutex_);
-            if (latest_ != nullptr) gst_sample_unref(latest_);
-            latest_ = nullptr;
+            old = std::exchange(latest_, nullptr);
         }
+        if (old != nullptr) gst_sample_unref(old);
         {
             std::lock_guard guard(busMutex_);
             prerolled_ = false;
+            prerollDone_ = false;
             noVideo_ = false;
             errorStep_ = BuildStep::None;
-            errorText_.clear();
         }
         videoLinked_.store(false);
         audioLinked_.store(false);
         audioFailed_.store(false);
         eos_.store(false);
         lastPosition_.store(0);
+        duration_.store(0);
     }
 
     // --- streaming-thread callbacks -------------------------------------
 
+    // The one handler of every bus message. An error of the sound branch
+    // marks the sound as failed (the open then retries with a silent
+    // sink); any other error fails the preroll with its build step, or,
+    // once prerolled, becomes the stream error the playback reads.
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
         auto* self = static_cast<GstFrameSource*>(data);
         switch (GST_MESSAGE_TYPE(message)) {
@@ -417,19 +580,20 @@ class GstFrameSource final : public FrameSource {
                 GError* error = nullptr;
                 gst_message_parse_error(message, &error, nullptr);
                 const bool fromAudio = self->IsInAudioBranch(GST_MESSAGE_SRC(message));
-                {
+                const bool resource = error != nullptr && error->domain == GST_RESOURCE_ERROR;
+                const std::string text =
+                    error != nullptr && error->message != nullptr ? error->message : "";
+                if (error != nullptr) g_error_free(error);
+                if (fromAudio) {
+                    self->audioFailed_.store(true);
+                } else {
                     std::lock_guard guard(self->busMutex_);
-                    if (fromAudio) {
-                        self->audioFailed_.store(true);
-                    } else if (self->errorStep_ == BuildStep::None) {
-                        self->errorStep_ = error != nullptr && error->domain == GST_RESOURCE_ERROR
-                                               ? BuildStep::AddSource
-                                               : BuildStep::ConnectSource;
-                        if (error != nullptr && error->message != nullptr)
-                            self->errorText_ = error->message;
+                    if (!self->prerollDone_ && self->errorStep_ == BuildStep::None) {
+                        self->errorStep_ =
+                            resource ? BuildStep::AddSource : BuildStep::ConnectSource;
                     }
                 }
-                if (error != nullptr) g_error_free(error);
+                if (!fromAudio) self->RecordStreamError(text);
                 self->busCv_.notify_all();
                 break;
             }
@@ -454,10 +618,15 @@ class GstFrameSource final : public FrameSource {
         return GST_BUS_DROP;
     }
 
+    // The bin belongs to the pipeline, which outlives every bus message.
     bool IsInAudioBranch(GstObject* object) {
-        std::lock_guard guard(audioMutex_);
-        return audioBin_ != nullptr && (object == GST_OBJECT(audioBin_) ||
-                                        gst_object_has_as_ancestor(object, GST_OBJECT(audioBin_)));
+        GstElement* bin = nullptr;
+        {
+            std::lock_guard guard(audioMutex_);
+            bin = audioBin_;
+        }
+        return bin != nullptr &&
+               (object == GST_OBJECT(bin) || gst_object_has_as_ancestor(object, GST_OBJECT(bin)));
     }
 
     static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data) {
@@ -541,12 +710,14 @@ class GstFrameSource final : public FrameSource {
         GstPad* target = gst_element_get_static_pad(convert, "sink");
         gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
         gst_object_unref(target);
-        ApplyVolume(volume, volume_.load());
         {
             std::lock_guard guard(audioMutex_);
             audioBin_ = bin;
             volumeElement_ = volume;
         }
+        // After publishing: a SetVolume meanwhile either finds the element
+        // or has stored the level read here.
+        ApplyVolume(volume, volume_.load());
         gst_bin_add(GST_BIN(pipeline_), bin);
         gst_element_sync_state_with_parent(bin);
         GstPad* binPad = gst_element_get_static_pad(bin, "sink");
@@ -554,38 +725,58 @@ class GstFrameSource final : public FrameSource {
         gst_object_unref(binPad);
     }
 
-    // Open and Close hold it exclusively; the transport operations share it,
-    // so a release never pulls the pipeline from under a running call.
-    mutable std::shared_mutex stateMutex_;
+    // ---- Owner fields: written only by Open and Close (one at a time, with
+    // the gate closed). Streaming-thread callbacks read them while the
+    // pipeline runs: they are set before it leaves NULL and cleared after
+    // it is back in NULL. A Call reads appsink_ and options_ while the gate
+    // is open on this pipeline.
     GstElement* pipeline_ = nullptr;  // owned reference
     GstElement* appsink_ = nullptr;   // owned by the pipeline
     GstElement* convert_ = nullptr;   // owned by the pipeline
     FrameSourceOptions options_;
     bool fakeAudio_ = false;
-    VideoFormat format_;  // written by Open only
+    VideoFormat format_;  // valid from a successful Open until the next Open
 
-    // The latest picture; streaming threads store, any thread copies.
+    // ---- The gate, protected by gateMutex_. Transport calls copy open_
+    // and count themselves in calls_ under the lock, then call GStreamer
+    // without it; Open and Close take ownerBusy_, set open_ to null and wait
+    // (gateCv_) until calls_ is 0 before touching the owner fields.
+    std::mutex gateMutex_;
+    std::condition_variable gateCv_;
+    GstElement* open_ = nullptr;  // the pipeline calls may use; null: closed
+    int calls_ = 0;
+    bool ownerBusy_ = false;
+
+    // ---- The latest picture, protected by sampleMutex_: streaming threads
+    // store it, any thread takes a reference under the lock and copies the
+    // picture outside it.
     std::mutex sampleMutex_;
     GstSample* latest_ = nullptr;
 
-    // Preroll outcome, written by bus and decodebin callbacks.
-    std::mutex busMutex_;
+    // ---- The bus outcome, protected by busMutex_ (busCv_ wakes the
+    // preroll wait): written by the bus handler and decodebin callbacks.
+    mutable std::mutex busMutex_;
     std::condition_variable busCv_;
     bool prerolled_ = false;
+    bool prerollDone_ = false;  // Open's wait has ended well: errors are stream errors
     bool noVideo_ = false;
     BuildStep errorStep_ = BuildStep::None;
-    std::string errorText_;  // GStreamer's message of the first error
-    std::string failureReason_;  // the last Open's; the opening thread only
+    std::string streamError_;  // cleared by Open only
 
-    std::mutex audioMutex_;           // guards the two pointers below
-    GstElement* audioBin_ = nullptr;  // owned by the pipeline
+    // ---- Protected by audioMutex_: the sound branch's elements (owned by
+    // the pipeline), published by the streaming thread that adds it.
+    std::mutex audioMutex_;
+    GstElement* audioBin_ = nullptr;
     GstElement* volumeElement_ = nullptr;
 
+    // ---- Atomic words, any thread.
     std::atomic<bool> videoLinked_{false};
     std::atomic<bool> audioLinked_{false};
     std::atomic<bool> audioFailed_{false};
+    std::atomic<bool> hasStreamError_{false};  // streamError_ is not empty
     std::atomic<bool> eos_{false};
     std::atomic<int64_t> lastPosition_{0};
+    std::atomic<int64_t> duration_{0};  // format_.duration, for Position
     std::atomic<int32_t> volume_{0};
     std::atomic<uint64_t> serial_{0};
 };

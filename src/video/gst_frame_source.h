@@ -17,14 +17,47 @@
 //                  prerolling, or no preroll within the bound
 //   AddNullRenderer      videoconvert cannot be created or added
 //   ConnectNullRenderer  videoconvert and appsink cannot be linked
-//   KeepSamples    the appsink does not take the keep-latest settings
+//   KeepSamples    the appsink does not take the keep-latest (or every-
+//                  frame queue) settings
 //   ConnectedType  prerolled, but no BGRx sample with readable caps
 //
-// The most recent picture is kept as a referenced GstSample (taken at
-// preroll and at each rendered buffer); CurrentFrame copies it bottom-up, so
-// calls between two pictures return the same bytes. A sound branch whose
-// device fails while prerolling is replaced by a fakesink that keeps the
-// timing (the open is retried once that way).
+// LatestFrame mode keeps the most recent picture as a referenced GstSample
+// (taken at preroll and at each rendered buffer); CurrentFrame copies it
+// bottom-up, so calls between two pictures return the same bytes.
+// EveryFrame mode runs the appsink unsynchronised, without dropping, with a
+// queue of kEveryFrameQueue samples that NextFrame pulls. A sound branch
+// whose device fails while prerolling is replaced by a fakesink that keeps
+// the timing (the open is retried once that way).
+//
+// Errors: one bus handler takes every message. Before the preroll has
+// succeeded an error fails Open with its build step; afterwards the first
+// one becomes StreamError() (the sound branch's errors excepted).
+//
+// Threads and locks. No GStreamer call is made while a lock of the source
+// is held (the discipline of gstappsink.c: copy under the lock, release,
+// then call out).
+//  - Owner fields (the pipeline and its elements, the options, the format):
+//    written only by Open and Close, one at a time, with the gate closed;
+//    streaming-thread callbacks read them while the pipeline runs (set
+//    before it leaves NULL, cleared after it is back in NULL).
+//  - The gate, protected by its mutex: the pipeline open to calls and the
+//    count of calls in progress. Run, Pause, Stop, WaitForState, Position,
+//    Seek, SetVolume and NextFrame count themselves in under the lock and
+//    call GStreamer without it. Open and Close close the gate, wait until
+//    the count is 0 and then build or tear down holding no lock (the
+//    preroll wait included), so a release never pulls the pipeline from
+//    under a call and a call never starts on a released one.
+//  - The latest sample, protected by its mutex: streaming threads store
+//    it, any thread takes a reference under the lock and maps and copies
+//    the picture outside it.
+//  - The bus outcome (prerolled, no video, failed step, stream error),
+//    protected by its mutex with a condition variable for the preroll
+//    wait: written by the bus handler and decodebin's callbacks.
+//  - The sound branch's bin and volume element, protected by their mutex:
+//    published by the streaming thread that adds the branch; users copy
+//    the pointers under the lock and call out inside a counted call.
+//  - Everything else any thread reads (linked, failed, end of stream,
+//    position, duration, volume, picture serial) is std::atomic.
 #pragma once
 
 #include <memory>

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <thread>
 
-#include "playback_test_util.h"
-#include "video/frame_source_graph.h"
 #include "playback/playback_frame_worker.h"
 #include "playback/volume_table.h"
+#include "playback_test_util.h"
+#include "video/frame_source_graph.h"
 
 namespace {
 
@@ -107,6 +107,8 @@ TEST(PlaybackController, CommandsWithoutAVideoDoNothing) {
     EXPECT_FALSE(ctl.ToggleSound());
     ctl.StopSource();
     EXPECT_EQ(host.CallsSoFar(), 0) << "a command without a video reached the windows";
+    EXPECT_EQ(ctl.IndicatorLevel(), -1) << "the indicators changed without a video";
+    EXPECT_EQ(ctl.PositionBar().serial, 0u);
     EXPECT_EQ(ctl.VolumeLevel(), 5);
     EXPECT_FALSE(ctl.SoundMuted());
     EXPECT_EQ(ctl.Stats().restarts, 0u);

@@ -98,44 +98,56 @@ std::vector<MessageRecord> RecordingSink::Messages() const {
     return messages_;
 }
 
-void PlayerHostRecorder::SetTitle(const std::string& text) {
+void PlayerHostRecorder::VideoStarting() {
     titles.fetch_add(1);
+    hv::PlaybackController* c = controller.load();
     std::lock_guard<std::mutex> lock(mu_);
-    title_ = text;
+    title_ = c ? c->CurrentVideoFile() : std::string();
 }
 
-void PlayerHostRecorder::ResetTitle() {
+void PlayerHostRecorder::VideoClosed() {
     resetTitles.fetch_add(1);
     std::lock_guard<std::mutex> lock(mu_);
     title_ = "Halvora 360 Doughnut Player";
 }
 
-void PlayerHostRecorder::StreamOpened(const hv::VideoFormat& format) {
-    rangeMax.store(format.frameCount);
+void PlayerHostRecorder::StreamOpened() {
+    if (hv::PlaybackController* c = controller.load()) rangeMax.store(c->Format().frameCount);
     opened.fetch_add(1);
 }
 
-void PlayerHostRecorder::StreamStarted(const hv::RingGeometry& ring, const hv::VideoFormat&) {
+void PlayerHostRecorder::StreamStarted(const hv::RingGeometry& ring) {
     ringWp.store(ring.Wp);
     started.fetch_add(1);
+    StopPolling();
+    polling_.store(true);
+    poller_ = std::thread([this] {
+        while (polling_.load()) {
+            PollBar();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
 }
 
-void PlayerHostRecorder::SetPositionBar(int32_t position) {
+void PlayerHostRecorder::StreamEnded() {
+    StopPolling();
+    PollBar();  // the value of the loop's last read
+    streamEnded.fetch_add(1);
+}
+
+void PlayerHostRecorder::StopPolling() {
+    polling_.store(false);
+    if (poller_.joinable()) poller_.join();
+}
+
+void PlayerHostRecorder::PollBar() {
     hv::PlaybackController* c = controller.load();
-    BarRecord r{position, c ? c->Position() : -1, c ? c->Stats().restarts : 0};
+    if (!c) return;
+    const hv::PositionBarUpdate u = c->PositionBar();
     std::lock_guard<std::mutex> lock(mu_);
-    bars_.push_back(r);
-}
-
-void PlayerHostRecorder::ShowVolumeLevel(int32_t level) {
-    levelCalls.fetch_add(1);
-    std::lock_guard<std::mutex> lock(mu_);
-    levels_.push_back(level);
-}
-
-void PlayerHostRecorder::ShowSoundOn(bool on) {
-    soundCalls.fetch_add(1);
-    soundOn.store(on ? 1 : 0);
+    if (u.serial == lastSerial_) return;
+    lastSerial_ = u.serial;
+    bars_.push_back({u.value, c->Position(), c->Stats().restarts, u.serial});
 }
 
 std::string PlayerHostRecorder::Title() const {
@@ -148,15 +160,9 @@ std::vector<BarRecord> PlayerHostRecorder::Bars() const {
     return bars_;
 }
 
-std::vector<int32_t> PlayerHostRecorder::Levels() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return levels_;
-}
-
 int PlayerHostRecorder::CallsSoFar() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return titles + resetTitles + opened + started + streamEnded + renders + levelCalls +
-           soundCalls + static_cast<int>(bars_.size()) + static_cast<int>(sink.Messages().size());
+    return titles + resetTitles + opened + started + streamEnded + renders +
+           static_cast<int>(sink.Messages().size());
 }
 
 bool CountingUnwrapper::Configure(const hv::RingGeometry& ring, std::string* error) {

@@ -1,5 +1,6 @@
-// Shared pieces of the playback tests: a host that records what the
-// playback asks of the windows, tiny real test videos, and polling waits.
+// Shared pieces of the playback tests: a host that records the playback's
+// wake-ups and what a window would read on them, tiny real test videos, and
+// polling waits.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "unwrap/unwrap_engine.h"
@@ -54,46 +56,52 @@ class RecordingSink : public hv::MessageSink {
     std::vector<MessageRecord> messages_;
 };
 
-// One position bar update with the controller's position at that moment.
+// One position bar value the loop published, as a window polling every
+// millisecond saw it, with the controller's position and restart count then.
 struct BarRecord {
     int32_t bar;
     int64_t position;
     uint64_t restarts;
+    uint64_t serial;
 };
 
+// Plays the window: the caption from the wake-ups, and while a loop runs a
+// poller that records every new position bar value (as the player's window
+// polls, only finer).
 class PlayerHostRecorder : public hv::PlaybackHost {
   public:
+    ~PlayerHostRecorder() override { StopPolling(); }
+
     // Set after the controller exists; read from the worker in callbacks.
     std::atomic<hv::PlaybackController*> controller{nullptr};
 
     hv::MessageSink& Messages() override { return sink; }
-    void SetTitle(const std::string& text) override;
-    void ResetTitle() override;
-    void StreamOpened(const hv::VideoFormat& format) override;
-    void StreamStarted(const hv::RingGeometry& ring, const hv::VideoFormat& format) override;
-    void StreamEnded() override { streamEnded.fetch_add(1); }
+    void VideoStarting() override;
+    void StreamOpened() override;
+    void StreamStarted(const hv::RingGeometry& ring) override;
+    void StreamEnded() override;
+    void VideoClosed() override;
     void RequestRender() override { renders.fetch_add(1); }
-    void SetPositionBar(int32_t position) override;
-    void ShowVolumeLevel(int32_t level) override;
-    void ShowSoundOn(bool on) override;
 
     std::string Title() const;
     std::vector<BarRecord> Bars() const;
-    std::vector<int32_t> Levels() const;
     int CallsSoFar() const;  // every callback counted
 
     RecordingSink sink;
-    std::atomic<int> titles{0}, resetTitles{0}, opened{0}, started{0}, streamEnded{0}, renders{0},
-        levelCalls{0}, soundCalls{0};
+    std::atomic<int> titles{0}, resetTitles{0}, opened{0}, started{0}, streamEnded{0}, renders{0};
     std::atomic<int> rangeMax{-1};
-    std::atomic<int> soundOn{-1};  // -1 never shown, else 0 / 1
     std::atomic<int32_t> ringWp{0};
 
   private:
+    void PollBar();
+    void StopPolling();
+
     mutable std::mutex mu_;
     std::string title_;
     std::vector<BarRecord> bars_;
-    std::vector<int32_t> levels_;
+    uint64_t lastSerial_ = 0;
+    std::atomic<bool> polling_{false};
+    std::thread poller_;  // started and joined on the video worker
 };
 
 // The player's real unwrap engine, optionally slowed down, counting how

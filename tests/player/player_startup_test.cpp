@@ -10,8 +10,9 @@
 #include <fstream>
 
 #include "player/commands.h"
-#include "ui/clickable_label.h"
+#include "player/view_presenter.h"
 #include "player_test_util.h"
+#include "ui/clickable_label.h"
 
 namespace hv::player::test {
 namespace {
@@ -35,15 +36,14 @@ TEST(PlayerStartup, WindowTitleSizeAndStartPicture) {
     const int m = MenuHeight(w);
     EXPECT_GT(m, 0);
     EXPECT_EQ(w.size(), QSize(720, 500));
-    EXPECT_EQ(w.Client()->size(), QSize(720, 500 - m));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(720, 500 - m));
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_EQ(w.Client()->palette().color(QPalette::Window), QColor(129, 194, 176));
+    EXPECT_EQ(w.centralWidget()->palette().color(QPalette::Window), QColor(129, 194, 176));
     ASSERT_NE(w.StartPictureWidget(), nullptr);
-    EXPECT_TRUE(w.StartPictureShown());
     EXPECT_FALSE(w.StartPictureWidget()->isEnabled());
     EXPECT_EQ(w.StartPictureWidget()->pos(), QPoint(5, 5));
-    EXPECT_EQ(w.VideoHostWidget(), nullptr);
+    EXPECT_EQ(w.findChild<QWidget*>(QStringLiteral("VideoHost")), nullptr);
 }
 
 TEST(PlayerStartup, MenusTextsIdsAndChecks) {
@@ -85,7 +85,7 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     EXPECT_FALSE(w.Action(3102)->isChecked());
     EXPECT_FALSE(w.Action(656)->isChecked());
     EXPECT_FALSE(w.Action(662)->isChecked());
-    EXPECT_EQ(w.QualityMode(), 2);
+    EXPECT_EQ(static_cast<int>(w.Presenter().Quality()), 2);
 
     EXPECT_EQ(w.Action(100)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
     EXPECT_EQ(w.Action(110)->shortcut(), QKeySequence(Qt::Key_F1));
@@ -118,23 +118,28 @@ TEST(PlayerStartup, CtrlLStartsTheLoadCommand) {
 void ExpectLayout(MainWindow& w, int W, int H) {
     SCOPED_TRACE(testing::Message() << "client " << W << "x" << H);
     EXPECT_EQ(w.ViewSize(), QSize(W - 10, H - 60));
-    EXPECT_EQ(w.PositionBar()->geometry(), QRect(5, H - 53, W - 11, 19));
+    EXPECT_EQ(InClient(w, w.Controls().PositionBar()), QRect(5, H - 53, W - 11, 19));
     const int y0 = H - 28;
     const std::pair<int, int> left[] = {{3900, 0},   {3901, 30},  {3904, 60},  {3902, 90},
                                         {3903, 120}, {3907, 155}, {3908, 185}, {689, 220},
                                         {3100, 250}, {3101, 280}};
-    for (const auto& [id, dx] : left) EXPECT_EQ(w.Control(id)->pos(), QPoint(5 + dx, y0)) << id;
+    for (const auto& [id, dx] : left)
+        EXPECT_EQ(InClient(w, w.Controls().Button(id)).topLeft(), QPoint(5 + dx, y0)) << id;
     const int xr = W - 90;
-    EXPECT_EQ(w.LogoStrip()->pos(), QPoint(xr - 305, y0 - 5));
-    EXPECT_EQ(w.Control(691)->pos(), QPoint(xr - 96, y0));
-    EXPECT_EQ(w.Control(3102)->pos(), QPoint(xr - 64, y0));
-    EXPECT_EQ(w.Control(110)->pos(), QPoint(xr - 32, y0));
-    EXPECT_EQ(w.Control(683)->pos(), QPoint(xr, y0));
+    EXPECT_EQ(InClient(w, w.Controls().Logo()).topLeft(), QPoint(xr - 305, y0 - 5));
+    EXPECT_EQ(InClient(w, w.Controls().Button(691)).topLeft(), QPoint(xr - 96, y0));
+    EXPECT_EQ(InClient(w, w.Controls().Button(3102)).topLeft(), QPoint(xr - 64, y0));
+    EXPECT_EQ(InClient(w, w.Controls().Button(110)).topLeft(), QPoint(xr - 32, y0));
+    EXPECT_EQ(InClient(w, w.Controls().Button(683)).topLeft(), QPoint(xr, y0));
     for (int k = 1; k <= 5; ++k) {
-        EXPECT_EQ(w.LevelBar(k)->pos(), QPoint(xr + 25 + 10 * k, y0 + 22 - 4 * k)) << k;
-        EXPECT_EQ(w.LevelBar(k)->size(), QSize(7, 4 * k - 2)) << k;
+        EXPECT_EQ(InClient(w, w.Controls().LevelBar(k)).topLeft(),
+                  QPoint(xr + 25 + 10 * k, y0 + 22 - 4 * k))
+            << k;
+        EXPECT_EQ(w.Controls().LevelBar(k)->size(), QSize(7, 4 * k - 2)) << k;
     }
-    if (w.StartPictureShown()) EXPECT_EQ(w.StartPictureWidget()->size(), QSize(W - 11, H - 63));
+    if (w.StartPictureWidget() != nullptr) {
+        EXPECT_EQ(w.StartPictureWidget()->size(), QSize(W - 11, H - 63));
+    }
 }
 
 TEST(PlayerStartup, FirstLayoutAndResize) {
@@ -143,19 +148,20 @@ TEST(PlayerStartup, FirstLayoutAndResize) {
     const int m = MenuHeight(w);
     // The design's numbers for a menu bar of height m.
     EXPECT_EQ(w.ViewSize(), QSize(710, 440 - m));
-    EXPECT_EQ(w.PositionBar()->y(), 447 - m);
-    EXPECT_EQ(w.Control(3900)->y(), 472 - m);
+    EXPECT_EQ(InClient(w, w.Controls().PositionBar()).y(), 447 - m);
+    EXPECT_EQ(InClient(w, w.Controls().Button(3900)).y(), 472 - m);
     ExpectLayout(w, 720, 500 - m);
 
     // Control-row buttons keep their picture size.
-    EXPECT_EQ(w.Control(3900)->size(), QSize(26, 24));
+    EXPECT_EQ(w.Controls().Button(3900)->size(), QSize(26, 24));
 
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.resize(1000, 700);
     Pump(50);
     ExpectLayout(w, 1000, 700 - m);
-    EXPECT_EQ(w.Control(3900)->x(), 5);  // the left group stays at the left edge
+    EXPECT_EQ(InClient(w, w.Controls().Button(3900)).x(),
+              5);  // the left group stays at the left edge
     w.resize(720, 500);
     Pump(50);
     ExpectLayout(w, 720, 500 - m);
@@ -166,8 +172,8 @@ TEST(PlayerStartup, ZeroClientAreaIsClamped) {
     MainWindow& w = f.Window();
     w.LayoutMainWindow(QSize(0, 0));
     EXPECT_EQ(w.ViewSize(), QSize(0, 0));
-    EXPECT_GE(w.PositionBar()->width(), 0);
-    EXPECT_EQ(w.PositionBar()->width(), 0);
+    EXPECT_GE(w.Controls().PositionBar()->width(), 0);
+    EXPECT_EQ(w.Controls().PositionBar()->width(), 0);
     EXPECT_EQ(w.StartPictureWidget()->size(), QSize(0, 0));
     w.LayoutMainWindow(QSize(5, 30));
     EXPECT_EQ(w.ViewSize(), QSize(0, 0));

@@ -69,4 +69,8 @@ int MenuHeight(MainWindow& w) {
     return w.menuBar()->height();
 }
 
+QRect InClient(MainWindow& w, QWidget* part) {
+    return QRect(part->mapTo(w.centralWidget(), QPoint(0, 0)), part->size());
+}
+
 }  // namespace hv::player::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QRect>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "player/control_row.h"
 #include "player/main_window.h"
 
 namespace hv::player::test {
@@ -51,5 +53,8 @@ void Pump(int ms);
 
 // Height of the window's menu bar.
 int MenuHeight(MainWindow& w);
+
+// Where `part` (a control of the window) lies in the window's client area.
+QRect InClient(MainWindow& w, QWidget* part);
 
 }  // namespace hv::player::test

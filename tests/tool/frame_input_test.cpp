@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../video/damaged_video.h"
 #include "config/configuration.h"
 #include "process_runner.h"
 #include "unwrap/ring_geometry.h"
@@ -242,6 +243,27 @@ TEST_F(FrameInput, UnwrapAndViewFailCleanly) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("still picture"), std::string::npos) << r.err;
     EXPECT_EQ(Run({"unwrap", Path("s.png"), "--out", Path("m.png")}).exitCode, 0);
+}
+
+// A video damaged half way through (pictures 25..49 unreadable): a frame
+// before the damage loads, one past it fails with a clear message and exit
+// code 1 instead of waiting out the picture bound; info, which reads no
+// further than the first picture, still works.
+TEST_F(FrameInput, ADamagedVideoFailsCleanlyPastTheDamage) {
+    const fs::path damaged = Path("damaged.mp4");
+    fs::copy_file(Video(), damaged, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(hvtest::DamageMp4FromHalfway(damaged.string()), "");
+
+    ToolRun r = Run({"unwrap", damaged, "--frame", "10", "--out", Path("d10.png")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"view", damaged, "--frame", "40", "--out", Path("d40.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_NE(r.err.find("hvtool view: " + damaged.string() + ": the video is damaged"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(Path("d40.png")));
+    EXPECT_EQ(Run({"info", damaged}).exitCode, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "damaged_video.h"
 #include "video/gst_frame_source.h"
 #include "video/test_video_maker.h"
 #include "video_test_util.h"
@@ -291,6 +292,100 @@ TEST(GstFrameSource, CurrentFrameFromManyThreads) {
     source->Close();
     EXPECT_EQ(bad.load(), 0);
     EXPECT_GT(copies.load(), 10);
+}
+
+// EveryFrame: every picture exactly once, in order, with increasing times,
+// then the end of the stream; a file damaged half way through gives its
+// good pictures and then an error, told apart from the end.
+TEST(GstFrameSource, EveryFrameDeliversEachPictureOnceThenTheEnd) {
+    const std::string mp4 = hvtest::MakeVideo("every.mp4", 96, 64, 25, 1, 37, false);
+    const std::string mkv = hvtest::MakeVideo("every.mkv", 97, 63, 30000, 1001, 23, true);
+    ASSERT_FALSE(mp4.empty());
+    ASSERT_FALSE(mkv.empty());
+    hv::FrameSourceOptions options;
+    options.mode = hv::FrameSourceMode::EveryFrame;
+    for (const auto& [path, frames] : {std::pair{mp4, 37}, std::pair{mkv, 23}}) {
+        SCOPED_TRACE(path);
+        auto source = hv::CreateGstFrameSource();
+        ASSERT_EQ(source->Open(path, options), hv::BuildStep::None);
+        EXPECT_FALSE(source->HasAudio()) << "no sound branch in EveryFrame";
+        hv::FrameBuffer fb;
+        int64_t pts = -1, prev = -1;
+        int32_t next = 0;
+        hv::NextFrameResult r;
+        while ((r = source->NextFrame(fb, &pts, 5000)) == hv::NextFrameResult::Frame) {
+            EXPECT_EQ(fb.width, source->Format().width);
+            EXPECT_EQ(hv::ReadFrameNumber(fb.data(), fb.width, fb.height), next) << "in order";
+            EXPECT_GT(pts, prev) << "picture " << next;
+            prev = pts;
+            if (++next > frames + 5) break;
+        }
+        EXPECT_EQ(r, hv::NextFrameResult::EndOfStream);
+        EXPECT_EQ(next, frames);
+        EXPECT_EQ(source->NextFrame(fb, nullptr, 100), hv::NextFrameResult::EndOfStream);
+        EXPECT_EQ(source->StreamError(), "");
+        hv::FrameBuffer cur;
+        cur.Allocate(fb.width, fb.height);
+        int32_t size = cur.PictureBytes();
+        ASSERT_TRUE(source->CurrentFrame(cur.data(), &size));
+        EXPECT_EQ(hv::ReadFrameNumber(cur.data(), cur.width, cur.height), frames - 1);
+        source->Close();
+        EXPECT_EQ(source->NextFrame(fb, nullptr, 10), hv::NextFrameResult::NotOpen);
+    }
+
+    // Damaged from half way: the good pictures in order, then an error.
+    const std::string damaged = hvtest::MakeVideo("every_damaged.mp4", 96, 64, 25, 1, 40, false);
+    ASSERT_FALSE(damaged.empty());
+    ASSERT_EQ(hvtest::DamageMp4FromHalfway(damaged), "");
+    auto source = hv::CreateGstFrameSource();
+    ASSERT_EQ(source->Open(damaged, options), hv::BuildStep::None);
+    hv::FrameBuffer fb;
+    int32_t next = 0;
+    hv::NextFrameResult r;
+    while ((r = source->NextFrame(fb, nullptr, 5000)) == hv::NextFrameResult::Frame) {
+        EXPECT_EQ(hv::ReadFrameNumber(fb.data(), fb.width, fb.height), next);
+        if (++next > 40) break;
+    }
+    EXPECT_EQ(r, hv::NextFrameResult::Error);
+    EXPECT_GT(next, 0);
+    EXPECT_LE(next, 20) << "no picture past the damage";
+    EXPECT_NE(source->StreamError(), "");
+    EXPECT_EQ(source->NextFrame(fb, nullptr, 100), hv::NextFrameResult::Error);
+    // A latest-frame source has no NextFrame; the next open clears the error.
+    ASSERT_EQ(source->Open(mp4, hv::FrameSourceOptions{}), hv::BuildStep::None);
+    EXPECT_EQ(source->StreamError(), "");
+    EXPECT_EQ(source->NextFrame(fb, nullptr, 10), hv::NextFrameResult::NotOpen);
+}
+
+// Close on one thread while others run transport calls and take pictures:
+// Close waits for the calls in progress, later calls do nothing.
+TEST(GstFrameSource, CloseWhileOtherThreadsCallIn) {
+    const std::string path = hvtest::MakeVideo("closing.mkv", 96, 64, 25, 1, 50, false);
+    ASSERT_FALSE(path.empty());
+    for (int round = 0; round < 3; ++round) {
+        auto source = OpenOrFail(path, false);
+        ASSERT_TRUE(source);
+        const int64_t step = source->Format().avgTimePerFrame;
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> callers;
+        for (int t = 0; t < 3; ++t) {
+            callers.emplace_back([&, t] {
+                hv::FrameBuffer fb;
+                fb.Allocate(96, 64);
+                for (int i = 0; !stop.load(); ++i) {
+                    if (t == 0) source->Seek(step * (i % 40));
+                    if (t == 1) source->Position();
+                    if (t == 2) CurrentNumber(*source, fb);
+                }
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 + 40 * round));
+        source->Close();
+        EXPECT_FALSE(source->Seek(0));
+        EXPECT_EQ(source->Position(), 0);
+        stop.store(true);
+        for (auto& c : callers) c.join();
+    }
 }
 
 }  // namespace
