@@ -35,7 +35,16 @@ PlayerPaths PlayerPaths::ForRunningProgram() {
     std::error_code ec;
     exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::string name = ec ? std::string("hvplayer") : exe.stem().string();
-    return InFolder(ProgramDirectory(), name);
+    return ForProgramFolder(ProgramDirectory(), name);
+}
+
+PlayerPaths PlayerPaths::ForProgramFolder(const std::filesystem::path& dir, const std::string& name,
+                                          const WritableTest& isWritable) {
+    PlayerPaths p = InFolder(dir, name);
+    const std::filesystem::path settings = SettingsFolderFor(dir, isWritable);
+    p.configFile = settings / kConfigurationFileName;
+    p.volumeFile = settings / (name + ".aud");
+    return p;
 }
 
 PlayerPaths PlayerPaths::InFolder(const std::filesystem::path& dir, const std::string& name) {

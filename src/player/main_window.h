@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "config/configuration.h"
+#include "config/settings_location.h"
 #include "playback/playback_controller.h"
 #include "unwrap/navigation.h"
 #include "unwrap/unwrap_engine.h"
@@ -52,15 +53,21 @@ inline constexpr int kClientHeight = 500;
 // new one every fifth 27 ms cycle.
 inline constexpr int kPlaybackPollMs = kPlaybackCycleMs * kPositionBarEvery;
 
-// Where the player finds its files: all beside the executable.
+// Where the player finds its files: hvconfig beside the executable, the
+// settings files by the shared location rule.
 struct PlayerPaths {
     std::filesystem::path programDir;
     std::filesystem::path configFile;    // CamSetup.xml
     std::filesystem::path volumeFile;    // <program name>.aud
-    std::filesystem::path setupProgram;  // hvconfig
+    std::filesystem::path setupProgram;  // hvconfig, beside the player
     // The paths of the running executable.
     static PlayerPaths ForRunningProgram();
-    // The same layout inside `dir` with program name `name` (tests).
+    // A player in `dir`: the settings files by the shared location rule
+    // (beside it when `dir` is writable, else the user's configuration
+    // folder; settings_location.h), hvconfig beside it.
+    static PlayerPaths ForProgramFolder(const std::filesystem::path& dir, const std::string& name,
+                                        const WritableTest& isWritable = {});
+    // Everything inside `dir` with program name `name` (tests).
     static PlayerPaths InFolder(const std::filesystem::path& dir, const std::string& name);
 };
 

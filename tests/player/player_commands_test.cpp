@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <fstream>
 
 #include "player/commands.h"
@@ -172,6 +173,61 @@ TEST(PlayerCommands, VolumeFileRoundTrip) {
     f.Window().Playback().SetStoredVolumeLevel(4);
     f.Window().ShutdownPlayback();
     EXPECT_EQ(LoadVolumeLevel(aud), 4);
+}
+
+// Installed where the program folder cannot be written: the settings files
+// move to the user's configuration folder, which the first volume save
+// creates; hvconfig's files are found by the same rule.
+TEST(PlayerCommands, SettingsFollowTheLocationRule) {
+    PlayerFixture f;
+    const std::filesystem::path program = f.Folder() / "program";
+    const std::filesystem::path config = f.Folder() / "config";
+    std::filesystem::create_directories(program);
+    const std::string keptXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::filesystem::path user = config / "halvora360";
+
+    const PlayerPaths beside = PlayerPaths::ForProgramFolder(program, "hvplayer");
+    EXPECT_EQ(beside.configFile, program / "CamSetup.xml");
+    EXPECT_EQ(beside.volumeFile, program / "hvplayer.aud");
+    EXPECT_EQ(beside.setupProgram, program / "hvconfig");
+
+    const PlayerPaths installed =
+        PlayerPaths::ForProgramFolder(program, "hvplayer", [](const auto&) { return false; });
+    EXPECT_EQ(installed.configFile, user / "CamSetup.xml");
+    EXPECT_EQ(installed.volumeFile, user / "hvplayer.aud");
+    EXPECT_EQ(installed.setupProgram, program / "hvconfig") << "hvconfig stays beside the player";
+    EXPECT_EQ(installed.configFile,
+              hv::SettingsFolderFor(program, [](const auto&) { return false; }) / "CamSetup.xml")
+        << "the file hvconfig saves";
+
+    {
+        MainWindow w(installed);
+        w.Playback().SetStoredVolumeLevel(3);
+        w.ShutdownPlayback();
+    }
+    EXPECT_TRUE(f.boxes.empty());
+    EXPECT_EQ(LoadVolumeLevel(user / "hvplayer.aud"), 3) << "the folder is created on save";
+    ::setenv("XDG_CONFIG_HOME", keptXdg.c_str(), 1);
+}
+
+TEST(PlayerCommands, VolumeSaveFailureIsReported) {
+    PlayerFixture f;
+    // A folder in the file's place: the level cannot be written.
+    std::filesystem::create_directory(f.Folder() / "hvplayer.aud");
+    f.Recreate();
+    f.Window().ShutdownPlayback();
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].caption, QStringLiteral("Volume"));
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(f.boxes[0].text.contains(
+        QString::fromStdString((f.Folder() / "hvplayer.aud").string())))
+        << f.boxes[0].text.toStdString();
+    EXPECT_TRUE(f.boxes[0].text.contains(QStringLiteral("directory"), Qt::CaseInsensitive))
+        << "says why: " << f.boxes[0].text.toStdString();
+    std::string error;
+    EXPECT_FALSE(SaveVolumeLevel(f.Folder() / "hvplayer.aud", 2, &error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(PlayerCommands, ExitAsksAndCancelKeepsThePlayer) {
