@@ -196,14 +196,20 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
 // Without --config the tool takes what the player would take on opening the
 // video: its CamSetup.xml when there is one, else the fallback geometry.
 TEST_F(FrameInput, InfoUsesThePlayersGeometry) {
+    // 640 x 480: the start-up and the fallback geometry give different
+    // panoramas there (380 x 114 against 380 x 116).
+    const fs::path video = Path("info.mp4");
+    ToolRun made =
+        Run({"make-video", "--out", video, "--size", "640x480", "--frames", "3", "--no-audio"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
     auto panorama = [](const hv::DoughnutGeometry& g) {
-        const hv::RingGeometryResult ring = hv::BuildRingGeometry(g, 320, 240);
+        const hv::RingGeometryResult ring = hv::BuildRingGeometry(g, 640, 480);
         return "Doghnut frame: " + std::to_string(ring.ring.Ws()) + "x" +
                std::to_string(ring.ring.Hs());
     };
     ASSERT_NE(panorama(hv::kFallbackGeometry), panorama(hv::kStartupGeometry));
 
-    ToolRun r = Run({"info", Video()});
+    ToolRun r = Run({"info", video});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find(panorama(hv::kFallbackGeometry)), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(Path("CamSetup.xml"))) << "looking must not create the file";
@@ -211,7 +217,7 @@ TEST_F(FrameInput, InfoUsesThePlayersGeometry) {
     hv::SetupConfigState saved = hv::SetupStartupDefaults("/v");
     saved.geometry = {100, 60, 300, 290, 20, 0, 0};
     ASSERT_TRUE(hv::WriteConfiguration(Path("CamSetup.xml"), saved).ok);
-    r = Run({"info", Video()});
+    r = Run({"info", video});
     fs::remove(Path("CamSetup.xml"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find(panorama(saved.geometry)), std::string::npos) << r.out;
