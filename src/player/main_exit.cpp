@@ -75,11 +75,10 @@ void MainWindow::ShutdownPlayback() {
     // Reported once the stream is released, so the box's event loop finds
     // nothing left running; worded as the setup utility's failed save.
     if (!volumeSaved) {
-        hv::ui::ShowMessageBox(
-            this, QMessageBox::Warning, QStringLiteral("Volume"),
-            QStringLiteral("The volume level could not be saved to\n%1\n\n%2")
-                .arg(QString::fromStdString(paths_.volumeFile.string()),
-                     QString::fromStdString(volumeError)));
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Volume"),
+                               QStringLiteral("The volume level could not be saved to\n%1\n\n%2")
+                                   .arg(QString::fromStdString(paths_.volumeFile.string()),
+                                        QString::fromStdString(volumeError)));
     }
     shuttingDown_ = false;
 }

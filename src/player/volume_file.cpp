@@ -31,8 +31,8 @@ bool SaveVolumeLevel(const std::filesystem::path& file, int32_t level, std::stri
     // The stream does not keep errno; taken right after the failing call.
     auto fail = [&] {
         if (error)
-            *error = "Cannot write \"" + file.string() + "\": " +
-                     std::error_code(errno, std::generic_category()).message();
+            *error = "Cannot write \"" + file.string() +
+                     "\": " + std::error_code(errno, std::generic_category()).message();
         return false;
     };
     if (!out) return fail();

@@ -119,8 +119,7 @@ void SetupMainWindow::BuildControls(const SetupConfigState& initial) {
     const QString sizeCaption = QStringLiteral(" Frame Size:");
     const QString rateCaption = QStringLiteral(" Time per frame:");
     const QFontMetrics captionMetrics(small);
-    const int captionW = std::max(
-        80, FramedTextWidth(captionMetrics, {sizeCaption, rateCaption}));
+    const int captionW = std::max(80, FramedTextWidth(captionMetrics, {sizeCaption, rateCaption}));
     const int valueX = 620 + captionW + 1;
     Static(client, 204, sizeCaption, QRect(620, 118, captionW, 17), Qt::white, kCaptionColour, left,
            true);

@@ -3,10 +3,10 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QLayout>
-#include <QScreen>
 #include <QIcon>
+#include <QLayout>
 #include <QMoveEvent>
+#include <QScreen>
 #include <QUrl>
 
 #include "setup/setup_preview.h"
@@ -72,10 +72,10 @@ QSize SetupMainWindow::FrameSizeOf(QWidget* w, QSize client) {
     const QMargins assumed(4, 30, 4, 4);
     const QRect frame = w->frameGeometry(), inner = w->geometry();
     const bool framed = frame.size() != inner.size();
-    const QMargins m = framed ? QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
-                                         frame.right() - inner.right(),
-                                         frame.bottom() - inner.bottom())
-                              : assumed;
+    const QMargins m =
+        framed ? QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+                          frame.right() - inner.right(), frame.bottom() - inner.bottom())
+               : assumed;
     return client.grownBy(m);
 }
 
@@ -87,8 +87,8 @@ void SetupMainWindow::PlaceWindows(const SetupSettings& saved) {
     const QRect area = inUse ? inUse->availableGeometry() : QRect(0, 0, 1366, 768);
     if (layout()) layout()->activate();
     const WindowPlacement p =
-        PlanWindows(saved, FrameSizeOf(this, sizeHint()), FrameSizeOf(transform_, transform_->size()),
-                    area, screens);
+        PlanWindows(saved, FrameSizeOf(this, sizeHint()),
+                    FrameSizeOf(transform_, transform_->size()), area, screens);
     move(p.main);
     transform_->move(p.transform);
 }

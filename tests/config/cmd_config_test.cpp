@@ -9,8 +9,8 @@
 
 #include "config/configuration.h"
 #include "config_test_util.h"
-#include "read_only_folder.h"
 #include "process_runner.h"
+#include "read_only_folder.h"
 
 namespace {
 

@@ -183,7 +183,8 @@ TEST(PlayerCommands, SettingsFollowTheLocationRule) {
     const std::filesystem::path program = f.Folder() / "program";
     const std::filesystem::path config = f.Folder() / "config";
     std::filesystem::create_directories(program);
-    const std::string keptXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    const std::string keptXdg =
+        std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     const std::filesystem::path user = config / "halvora360";
 
@@ -220,8 +221,8 @@ TEST(PlayerCommands, VolumeSaveFailureIsReported) {
     ASSERT_EQ(f.boxes.size(), 1u);
     EXPECT_EQ(f.boxes[0].caption, QStringLiteral("Volume"));
     EXPECT_EQ(f.boxes[0].icon, QMessageBox::Warning);
-    EXPECT_TRUE(f.boxes[0].text.contains(
-        QString::fromStdString((f.Folder() / "hvplayer.aud").string())))
+    EXPECT_TRUE(
+        f.boxes[0].text.contains(QString::fromStdString((f.Folder() / "hvplayer.aud").string())))
         << f.boxes[0].text.toStdString();
     EXPECT_TRUE(f.boxes[0].text.contains(QStringLiteral("directory"), Qt::CaseInsensitive))
         << "says why: " << f.boxes[0].text.toStdString();

@@ -63,8 +63,9 @@ class BoxRecorder {
             boxes.push_back({icon, c, t});
             return answer;
         });
-        ui::SetMessageBoxDetailHook(
-            [this](const QString& text, const QString& detail) { details.push_back({text, detail}); });
+        ui::SetMessageBoxDetailHook([this](const QString& text, const QString& detail) {
+            details.push_back({text, detail});
+        });
     }
     ~BoxRecorder() {
         ui::SetMessageBoxHook({});

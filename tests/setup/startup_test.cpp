@@ -7,8 +7,8 @@
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 
@@ -45,8 +45,8 @@ TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndFirstStartPlacement) {
     // No saved positions: both windows placed on the screen in use
     // (window_placement.h; placement_test.cpp checks the arrangements).
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const WindowPlacement planned = FirstStartPlacement(
-        screen, w.sizeHint().grownBy(QMargins(4, 30, 4, 4)), QSize(1018, 314));
+    const WindowPlacement planned =
+        FirstStartPlacement(screen, w.sizeHint().grownBy(QMargins(4, 30, 4, 4)), QSize(1018, 314));
     EXPECT_EQ(w.pos(), planned.main);
     EXPECT_EQ(w.Transform()->pos(), planned.transform);
     EXPECT_EQ(w.Transform()->windowTitle(), QStringLiteral("Output 360 stream"));

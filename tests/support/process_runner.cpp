@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 
 extern char** environ;
 

@@ -150,8 +150,8 @@ TEST_F(UnwrapTool, WithoutConfigTakesThePlayersGeometry) {
     const hvtest::ProgramFolder bare(HVTOOL_PATH, "");
     hvtest::ProcessOptions options;
     options.mergeStderr = true;
-    const ToolRun r =
-        hvtest::RunProcess(bare.Program(), {"unwrap", Path("s.png"), "--out", Path("f.png")}, options);
+    const ToolRun r = hvtest::RunProcess(
+        bare.Program(), {"unwrap", Path("s.png"), "--out", Path("f.png")}, options);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     const hv::RingGeometry fallback = hv::BuildRingGeometry(hv::kFallbackGeometry, 640, 480).ring;
     const std::string size = std::to_string(fallback.Ws()) + "x" + std::to_string(fallback.Hs());
