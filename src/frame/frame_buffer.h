@@ -4,6 +4,7 @@
 // this folder includes none of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

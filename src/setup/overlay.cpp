@@ -28,11 +28,14 @@ QRect Box(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
     return QRect(QPoint(clamp(x1), clamp(y1)), QPoint(clamp(x2) - 1, clamp(y2) - 1));
 }
 
-// Qt strokes an aliased 1-pixel ellipse over (w + 1) x (h + 1) pixels of its
-// rectangle; a Windows box covers exactly its pixels.
-void StrokeBox(QPainter& p, const QRect& box) {
-    if (box.width() < 1 || box.height() < 1) return;
-    p.drawEllipse(QRect(box.left(), box.top(), box.width() - 1, box.height() - 1));
+// An outline through the box's inscribed ellipse. Boxes far larger than the
+// picture are skipped: a dotted outline costs one dash per few pixels of its
+// length, and such a circle shows nothing anyway.
+void StrokeCircle(QPainter& p, const QRectF& box) {
+    constexpr double kLargest = 8.0 * kSetupSquare;
+    if (!(box.width() > 0.5 && box.height() > 0.5)) return;
+    if (box.width() > kLargest || box.height() > kLargest) return;
+    p.drawEllipse(box);
 }
 
 }  // namespace
@@ -43,19 +46,41 @@ QRgb PictureBackground() {
 
 OverlayLayout ComputeOverlay(const DoughnutGeometry& g, int frameW, int frameH) {
     OverlayLayout o;
-    if (frameW > 0 && frameH > 0) {
-        o.h = RoundHalfEven(static_cast<double>(kSetupSquare) * frameH / frameW);
-        o.t = RoundHalfEven(0.5 * (kSetupSquare - o.h));
-        o.d = RoundHalfEven(-0.85 * o.t);
+    if (frameW <= 0 || frameH <= 0) return o;
+    o.h = RoundHalfEven(static_cast<double>(kSetupSquare) * frameH / frameW);
+    o.t = RoundHalfEven(0.5 * (kSetupSquare - o.h));
+    o.sx = static_cast<double>(kSetupSquare) / frameW;
+    o.sy = static_cast<double>(o.h) / frameH;
+
+    // The unwrap's own ring. An inner radius it refuses (reaching the outer
+    // circle) still leaves the outer circle worth showing while the user
+    // fits: then the inner circle is drawn at its unclamped size.
+    RingGeometryResult r = BuildRingGeometry(g, frameW, frameH);
+    double innerFrame = r.ok ? r.ring.inner : 0;
+    if (!r.ok) {
+        DoughnutGeometry outerOnly = g;
+        outerOnly.innerRadius = 0;
+        r = BuildRingGeometry(outerOnly, frameW, frameH);
+        if (!r.ok) return o;
+        innerFrame = std::clamp<double>(g.innerRadius, 0, 1e6) * frameW / kSetupSquare;
     }
-    const int64_t L = g.left, T = g.top, Wc = g.width, Hc = g.height, d = o.d;
-    o.cx = static_cast<int>(std::clamp<int64_t>((2 * L + Wc) >> 1, INT32_MIN, INT32_MAX));
-    o.cy = static_cast<int>(std::clamp<int64_t>((2 * T + Hc) >> 1, INT32_MIN, INT32_MAX));
-    const int64_t ri = g.innerRadius;
-    o.inner = Box(o.cx - ri, o.cy - ri, o.cx + ri, o.cy + ri);
-    o.red = Box(L - d, T - 5 - d, L + Wc + d, T + Hc + 5 + d);
-    o.blue = Box(L - d + 10, T + 5 - d, L + Wc + d - 12, T + Hc + d - 7);
-    o.orange = Box(L - d - 15, T - 20 - d, L + Wc + d + 13, T + Hc + d + 18);
+    o.ring = true;
+    o.frameRing = r.ring;
+    // The unwrap samples pixel indices around pixel (cx, cy), whose centre is
+    // half a pixel in.
+    o.centre = QPointF((r.ring.cx + 0.5) * o.sx, o.t + (r.ring.cy + 0.5) * o.sy);
+    o.outerRadius = 0.5 * r.ring.D * o.sx;
+    o.innerRadius = innerFrame * o.sx;
+    const double ro = o.outerRadius, ri = o.innerRadius, k = o.sy / o.sx;
+    const QPointF c = o.centre;
+    o.inner = QRectF(QPointF(c.x() - ri, c.y() - ri * k), QPointF(c.x() + ri, c.y() + ri * k));
+    o.red = QRectF(QPointF(c.x() - ro, c.y() - ro * k), QPointF(c.x() + ro, c.y() + ro * k));
+    const double v = static_cast<double>(o.h) / kSetupSquare;
+    o.blue =
+        QRectF(o.red.topLeft() + QPointF(10, 10 * v), o.red.bottomRight() - QPointF(12, 12 * v))
+            .normalized();
+    o.orange =
+        QRectF(o.red.topLeft() - QPointF(15, 15 * v), o.red.bottomRight() + QPointF(13, 13 * v));
     return o;
 }
 
@@ -95,10 +120,11 @@ QImage DrawDoughnutPicture(const uint32_t* frame, int frameW, int frameH,
         p.fillRect(Box(1, S - o.t, S, S), Qt::black);
     }
 
+    if (!o.ring) return img;
     p.setBrush(Qt::NoBrush);
     QPen yellow(QColor(255, 255, 0), 2, Qt::SolidLine);
     p.setPen(yellow);
-    StrokeBox(p, o.inner);
+    StrokeCircle(p, o.inner);
 
     // Dotted outlines whose gaps are white, as drawn with an opaque background.
     p.setBackgroundMode(Qt::OpaqueMode);
@@ -109,7 +135,7 @@ QImage DrawDoughnutPicture(const uint32_t* frame, int frameW, int frameH,
         QPen pen(colour, 1, Qt::DotLine);
         pen.setCosmetic(true);
         p.setPen(pen);
-        StrokeBox(p, box);
+        StrokeCircle(p, box);
     }
     return img;
 }

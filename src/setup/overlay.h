@@ -7,11 +7,13 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <cstdint>
 
 #include "config/doughnut_geometry.h"
 #include "unwrap/preview_unwrap.h"
+#include "unwrap/ring_geometry.h"
 
 namespace hv::setup {
 
@@ -24,18 +26,28 @@ inline constexpr int kPreviewPictureHeight = 280;
 QRgb PictureBackground();
 
 // Where the frame and the circles land in the doughnut picture for a W x H
-// frame. Rectangles use the Windows convention of the original drawing: a
-// box (x1, y1)-(x2, y2) covers the pixels x1..x2-1 and y1..y2-1.
+// frame. The frame is stretched to 600 x h at top margin t, so a frame pixel
+// (x, y) covers picture x in [x * sx, (x + 1) * sx) and y in
+// [t + y * sy, t + (y + 1) * sy). The circles are the ring exactly where the
+// unwrap samples it: they come from BuildRingGeometry's frame-pixel centre,
+// outer diameter and inner radius carried through that mapping, never from
+// square units, so the overlay and the unwrap cannot disagree. Picture
+// coordinates are continuous: pixel (x, y) covers [x, x + 1) x [y, y + 1).
 struct OverlayLayout {
-    int h = 0;   // displayed frame height, round(600 * H / W)
-    int t = 0;   // top margin, round(0.5 * (600 - h))
-    int d = 0;   // overlay offset, round(-0.85 * t)
-    int cx = 0;  // centre of the cut area, (2 * left + width) >> 1
-    int cy = 0;
-    QRect inner;  // yellow internal circle (corners already in order)
-    QRect red;    // dotted ellipses
-    QRect blue;
-    QRect orange;
+    int h = 0;              // displayed frame height, round(600 * H / W)
+    int t = 0;              // top margin, round(0.5 * (600 - h))
+    double sx = 0, sy = 0;  // picture pixels per frame pixel: 600 / W, h / H
+    // False when the geometry gives no ring for this frame (refused by
+    // BuildRingGeometry even with the inner radius left out): no circles.
+    bool ring = false;
+    RingGeometry frameRing;  // the ring in frame pixels (valid when ring)
+    QPointF centre;          // ring centre
+    double outerRadius = 0;  // picture pixels, horizontally (vertically * sy / sx)
+    double innerRadius = 0;
+    // Bounding boxes: inner is yellow, red the outer circle, blue and orange
+    // the guides inside and outside red (10 / 12 and 15 / 13 units on the
+    // left-top / right-bottom, scaled by h / 600 vertically).
+    QRectF inner, red, blue, orange;
 };
 OverlayLayout ComputeOverlay(const DoughnutGeometry& g, int frameW, int frameH);
 
@@ -45,7 +57,7 @@ QImage CaptionedBackground(int width, int height, const QString& text);
 
 // The doughnut picture for one frame (bottom-up BGRX rows of frameW x frameH,
 // stride 4 * frameW): frame stretched to 600 x h at (0, t), letterbox boxes,
-// the internal circle and the three dotted ellipses. A frame of zero size
+// the yellow inner circle, the dotted red outer circle and its two guides. A frame of zero size
 // leaves the picture cleared.
 QImage DrawDoughnutPicture(const uint32_t* frame, int frameW, int frameH,
                            const DoughnutGeometry& g);

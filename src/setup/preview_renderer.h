@@ -18,6 +18,9 @@ namespace hv::setup {
 struct SetupPictures {
     QImage doughnut;  // 600 x 600
     QImage preview;   // 1010 x 280
+    // The frame itself, top-down at full size, for the fitting magnifier;
+    // null unless the GUI thread asked for it (SetupPreview::WantFrame).
+    QImage frame;
 };
 
 class PreviewRenderer {

@@ -7,6 +7,7 @@
 #include <QShortcut>
 
 #include "playback/preview_pump.h"
+#include "setup/ring_fitter.h"
 #include "setup/setup_help_window.h"
 #include "setup/setup_main_window.h"
 #include "setup/transform_window.h"
@@ -40,10 +41,11 @@ void SetupMainWindow::BuildMenus() {
 }
 
 void SetupMainWindow::BuildAccelerators() {
-    // Independent of the menu texts ("Ctrl + L" is display text).
+    // Independent of the menu texts ("Ctrl + L" is display text). They work
+    // from the preview window too; a modal window still blocks them.
     auto accel = [this](const QKeySequence& key, int id) {
         auto* s = new QShortcut(key, this);
-        s->setContext(Qt::WindowShortcut);
+        s->setContext(Qt::ApplicationShortcut);
         connect(s, &QShortcut::activated, this, [this, id] { Command(id); });
     };
     accel(QKeySequence(Qt::CTRL | Qt::Key_L), kCmdLoad);
@@ -101,7 +103,9 @@ bool SetupMainWindow::KeypadCommand(int id) {
     if (!StreamShown()) return false;  // silently ignored before a video
     tickB_->Play();
     // One step is one locked update: the worker copies all of it or none.
+    const DoughnutGeometry before = record_.Snapshot().geometry;
     record_.Update([id](SetupConfigState& s) { return ApplyKeypadStep(id, s.geometry); });
+    fitter_->Recorded(before, record_.Snapshot().geometry, QStringLiteral("Keypad step"));
     return true;
 }
 
@@ -159,6 +163,7 @@ bool SetupMainWindow::SaveParameters() {
     if (result.ok) {
         // The writer may have put the start-up geometry back (left and width 0).
         record_.Update([&copy](SetupConfigState& s) { s.geometry = copy.geometry; });
+        fitter_->MarkSaved(copy.geometry);
         return true;
     }
     ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Save Parameters"),

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "setup/ring_fitter.h"
 #include "setup/setup_preview.h"
 #include "setup/setup_resources.h"
 #include "setup/transform_window.h"
@@ -51,6 +52,7 @@ SetupMainWindow::SetupMainWindow(SetupPaths paths, SetupConfigState initial)
 
     preview_ = std::make_unique<SetupPreview>(record_, *sink_);
     ConnectPreview();
+    fitter_ = new RingFitter(*this, initial.geometry);
 }
 
 SetupMainWindow::~SetupMainWindow() {
@@ -58,6 +60,8 @@ SetupMainWindow::~SetupMainWindow() {
     // destroyed otherwise (tests, a session ending) still waits for it here,
     // while it is whole enough to take the wake-ups the wait delivers.
     if (Controller().WorkerAlive()) Controller().Shutdown([](int ms) { ui::PumpStep(ms); });
+    delete fitter_;  // it watches the application's keys and uses preview_
+    fitter_ = nullptr;
     preview_->disconnect(this);
     preview_.reset();
     // The transform window reports its moves into record_; it goes before

@@ -39,6 +39,7 @@ namespace hv::setup {
 
 class CutKeypad;
 class PictureView;
+class RingFitter;
 class SetupPreview;
 class TransformWindow;
 
@@ -73,6 +74,8 @@ class SetupMainWindow : public QMainWindow {
     CutKeypad* Keypad() const { return keypad_; }
     int KeypadClicks() const;  // TICKB plays so far
     int ButtonClicks() const;  // TICK plays so far
+    // Fitting by hand: drags, keys, the Geometry dialog, undo (ring_fitter.h).
+    RingFitter* Fitter() const { return fitter_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -145,6 +148,9 @@ class SetupMainWindow : public QMainWindow {
     // False from each open until its stream reports its format: a stream
     // that ends before that was a failed open.
     bool openedSinceLoad_ = false;
+
+    friend class RingFitter;
+    RingFitter* fitter_ = nullptr;
 
     // Reads record_ on the video worker and reports into sink_: destroyed
     // (in the destructor) before either goes.

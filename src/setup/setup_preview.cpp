@@ -34,6 +34,13 @@ void SetupPreview::PreviewStep(FrameSource& source, FrameBuffer& frame) {
     source.CurrentFrame(frame.data(), &size);
     // One copy of the geometry for both pictures of this frame.
     SetupPictures pictures = renderer_.Render(record_.Snapshot(), frame);
+    if (wantFrame_.load() && frame.width > 0 && frame.height > 0 &&
+        frame.pixels.size() >= static_cast<size_t>(frame.width) * frame.height) {
+        // Bottom-up rows: the mirrored copy is top-down and owns its pixels.
+        const QImage bottomUp(reinterpret_cast<const uchar*>(frame.data()), frame.width,
+                              frame.height, frame.width * 4, QImage::Format_RGB32);
+        pictures.frame = bottomUp.mirrored(false, true);
+    }
     {
         std::lock_guard<std::mutex> lock(slotMutex_);
         slot_ = std::move(pictures);

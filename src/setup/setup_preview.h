@@ -45,6 +45,11 @@ class SetupPreview : public QObject, public PreviewHost {
     // queueing them: at most one picturesReady waits in its queue.
     SetupPictures TakePictures();
 
+    // While set, each pumped frame also hands over a full-size copy of the
+    // frame (SetupPictures::frame). A copy costs a frame's bytes, so the
+    // fitting magnifier asks only while it is shown. Any thread.
+    void WantFrame(bool want) { wantFrame_.store(want); }
+
   signals:
     void streamStateChanged();  // title or stream status changed
     void streamOpened();        // Format() holds the running stream's format
@@ -69,6 +74,7 @@ class SetupPreview : public QObject, public PreviewHost {
     std::mutex slotMutex_;
     SetupPictures slot_;
     std::atomic<bool> presentPending_{false};
+    std::atomic<bool> wantFrame_{false};
 
     // Declared last: destroyed first, so the worker has stopped before the
     // members it uses go away.

@@ -8,6 +8,7 @@
 #include "playback/preview_pump.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"
+#include "setup/ring_fitter.h"
 #include "setup/setup_main_window.h"
 #include "setup/setup_preview.h"
 #include "setup/transform_window.h"
@@ -110,6 +111,7 @@ void SetupMainWindow::ShowEmptyDoughnut() {
 void SetupMainWindow::ShowPictures(const SetupPictures& pictures) {
     doughnut_->SetPicture(pictures.doughnut);
     transform_->Preview()->SetPicture(pictures.preview);
+    if (!pictures.frame.isNull()) fitter_->TakeFrame(pictures.frame);
 }
 
 }  // namespace hv::setup

@@ -11,5 +11,6 @@ int RunView(int argc, char** argv);       // hvtool view INPUT ... --out VIEW.pn
 int RunInfo(int argc, char** argv);       // hvtool info VIDEO
 int RunMakeVideo(int argc, char** argv);  // hvtool make-video ...
 int RunMakeSample(int argc, char** argv); // hvtool make-sample --out PICTURE.png
+int RunDetect(int argc, char** argv);     // hvtool detect VIDEO [--frames N] [--out FILE]
 
 }  // namespace hvtool

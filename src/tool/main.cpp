@@ -24,6 +24,7 @@ const Command kCommands[] = {
     {"info", hvtool::RunInfo, "info VIDEO"},
     {"make-video", hvtool::RunMakeVideo, "make-video --out FILE [options]"},
     {"make-sample", hvtool::RunMakeSample, "make-sample --out PICTURE.png [--size WxH]"},
+    {"detect", hvtool::RunDetect, "detect VIDEO [--frames N] [--out CamSetup.xml]"},
 };
 
 void PrintUsage(FILE* to) {

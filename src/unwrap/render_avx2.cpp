@@ -1,5 +1,6 @@
 // AVX2 renderers: eight view pixels per step, bit-identical to the scalar
-// reference (render_scalar.cpp).
+// reference (render_scalar.cpp). The columns of a row after its last full
+// vector go to the reference's own per-pixel step (render_common.h).
 //
 // Why the shortcuts are exact, given RaysInRange (every ray shorter than
 // 500000, so |component| << 12 < 2^31):
@@ -8,7 +9,7 @@
 //   corrected by its remainder gives the exact integer quotient (DivSmall).
 // - The blend's horizontal products and sums fit unsigned 16-bit lanes (at
 //   most 65025), its vertical step fits _mm256_madd_epi16 (operands below
-//   2^15), and (s * 16) >> 16 equals s >> 12 for s < 2^27.
+//   2^15), and (s << 4) >> 16 equals s >> 12 for s < 2^28.
 // - Lanes the scalar code skips are gathered from pixel 0 and then replaced
 //   by the buffer's previous contents.
 #include <cstddef>
@@ -23,6 +24,7 @@
 
 namespace hv {
 
+using render_detail::kBlendRowShift;
 using render_detail::RenderInputsOk;
 using render_detail::UAbs;
 
@@ -78,7 +80,7 @@ HV_AVX2 inline __m256i AngleOf8(__m256i a, __m256i b, const int32_t* ang8, __m25
     const __m256i bNeg = _mm256_cmpgt_epi32(zero, b);
     __m256i den = _mm256_add_epi32(na, nb);
     den = _mm256_blendv_epi8(den, one, aZero);
-    const __m256i idx = DivSmall(_mm256_slli_epi32(nb, 12), den);
+    const __m256i idx = DivSmall(_mm256_slli_epi32(nb, kViewTableBits), den);
     __m256i val = Gather(ang8, _mm256_andnot_si256(aZero, idx));
     val = _mm256_blendv_epi8(val, _mm256_sub_epi32(halfTurn, val), aNeg);
     // Positive sign: a > 0 and b > 0, or a < 0 and b >= 0.
@@ -96,27 +98,35 @@ HV_AVX2 inline void BlendRow(__m256i left, __m256i right, __m256i gLo, __m256i f
                           _mm256_mullo_epi16(_mm256_unpacklo_epi8(right, zero), fLo));
     hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(left, zero), gHi),
                           _mm256_mullo_epi16(_mm256_unpackhi_epi8(right, zero), fHi));
-    lo = _mm256_srli_epi16(lo, 4);
-    hi = _mm256_srli_epi16(hi, 4);
+    lo = _mm256_srli_epi16(lo, kBlendRowShift);
+    hi = _mm256_srli_epi16(hi, kBlendRowShift);
 }
+
+// The reference's last step, (s << kBlendRowShift) >> kBlendProductBits, as
+// one shift: exact because s < 2^28.
+constexpr int32_t kVerticalShift = render_detail::kBlendProductBits - render_detail::kBlendRowShift;
 
 HV_AVX2 inline __m256i Blend8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
                               __m256i wy) {
     const __m256i fx2 = _mm256_or_si256(fx, _mm256_slli_epi32(fx, 16));
-    const __m256i gx2 = _mm256_sub_epi16(_mm256_set1_epi16(255), fx2);
+    const __m256i gx2 = _mm256_sub_epi16(_mm256_set1_epi16(kAngleFracMask), fx2);
     const __m256i fLo = _mm256_unpacklo_epi32(fx2, fx2), fHi = _mm256_unpackhi_epi32(fx2, fx2);
     const __m256i gLo = _mm256_unpacklo_epi32(gx2, gx2), gHi = _mm256_unpackhi_epi32(gx2, gx2);
     __m256i tLo, tHi, bLo, bHi;
     BlendRow(p00, p01, gLo, fLo, gHi, fHi, tLo, tHi);
     BlendRow(p10, p11, gLo, fLo, gHi, fHi, bLo, bHi);
     const __m256i v0 = _mm256_srli_epi32(
-        _mm256_madd_epi16(_mm256_unpacklo_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x00)), 12);
+        _mm256_madd_epi16(_mm256_unpacklo_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x00)),
+        kVerticalShift);
     const __m256i v1 = _mm256_srli_epi32(
-        _mm256_madd_epi16(_mm256_unpackhi_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x55)), 12);
+        _mm256_madd_epi16(_mm256_unpackhi_epi16(tLo, bLo), _mm256_shuffle_epi32(wy, 0x55)),
+        kVerticalShift);
     const __m256i v2 = _mm256_srli_epi32(
-        _mm256_madd_epi16(_mm256_unpacklo_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xAA)), 12);
+        _mm256_madd_epi16(_mm256_unpacklo_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xAA)),
+        kVerticalShift);
     const __m256i v3 = _mm256_srli_epi32(
-        _mm256_madd_epi16(_mm256_unpackhi_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xFF)), 12);
+        _mm256_madd_epi16(_mm256_unpackhi_epi16(tHi, bHi), _mm256_shuffle_epi32(wy, 0xFF)),
+        kVerticalShift);
     const __m256i packed =
         _mm256_packus_epi16(_mm256_packus_epi32(v0, v1), _mm256_packus_epi32(v2, v3));
     return _mm256_and_si256(packed, _mm256_set1_epi32(0x00FFFFFF));
@@ -124,7 +134,8 @@ HV_AVX2 inline __m256i Blend8(__m256i p00, __m256i p01, __m256i p10, __m256i p11
 
 // Weights (255 - f) | f << 16.
 HV_AVX2 inline __m256i Weights(__m256i f) {
-    return _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(255), f), _mm256_slli_epi32(f, 16));
+    return _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kAngleFracMask), f),
+                           _mm256_slli_epi32(f, 16));
 }
 
 }  // namespace
@@ -149,16 +160,15 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
     const __m256i lastCol = _mm256_set1_epi32(Ws - 1);
     const __m256i lastRow = _mm256_set1_epi32(Hs - 2);
     const __m256i vWs = _mm256_set1_epi32(Ws);
-    const __m256i byte = _mm256_set1_epi32(255);
+    const __m256i fracMask = _mm256_set1_epi32(kAngleFracMask);
     const int32_t count = Wout - 1;  // columns 0 .. Wout - 2
     // Per-row angles of the vector passes.
     alignas(32) int32_t azRow[kMaxRowChunk];
     alignas(32) int32_t elRow[kMaxRowChunk];
+    render_detail::HighPixels pixels(s, M, src);
     for (int32_t m = 1; m <= s.Hout - 1; ++m) {
-        const int32_t v = s.rowStart + m;
-        const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
-        const int32_t y = render_detail::WrapMulAdd(M[4], v, M[5]);
-        const int32_t rz = render_detail::WrapMulAdd(M[7], v, M[8]);
+        pixels.StartRow(m);
+        const auto [rx, y, rz] = pixels.rays();
         uint32_t* dst = out + static_cast<size_t>(m) * Wout;
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         // Three passes over the row, each with short dependency chains, so
@@ -175,17 +185,17 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             const __m256i ax = _mm256_abs_epi32(x), azz = _mm256_abs_epi32(z);
             const __m256i big = _mm256_max_epi32(ax, azz), small = _mm256_min_epi32(ax, azz);
             const __m256i bigZero = _mm256_cmpeq_epi32(big, zero);
-            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, 12),
+            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, kViewTableBits),
                                             _mm256_blendv_epi8(big, _mm256_set1_epi32(1), bigZero));
             const __m256i lenVal = Gather(len, _mm256_andnot_si256(bigZero, lenIdx));
             _mm256_store_si256(reinterpret_cast<__m256i*>(elRow + 8 * k),
-                               _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), 12));
+                               _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits));
         }
         // Elevation AngleOf(h, y) with h >= 0 and y fixed for the row:
         // +-ANG8[(|y| << 12) / (h + |y|)] by the sign of y, or +-quarter when
         // h is 0 (positive only for y > 0).
         const __m256i absY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
-        const __m256i yNumerator = _mm256_slli_epi32(absY, 12);
+        const __m256i yNumerator = _mm256_slli_epi32(absY, kViewTableBits);
         const __m256i ySign = _mm256_set1_epi32(y > 0 ? 0 : -1);
         const __m256i edge = y > 0 ? quarter : _mm256_sub_epi32(zero, quarter);
         for (int32_t k = 0; k < chunks; ++k) {
@@ -202,8 +212,8 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
         for (int32_t k = 0; k < chunks; ++k) {
             const __m256i az = _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
             const __m256i el = _mm256_load_si256(reinterpret_cast<const __m256i*>(elRow + 8 * k));
-            const __m256i col = _mm256_add_epi32(_mm256_srai_epi32(az, 8), colBase);
-            const __m256i row = _mm256_add_epi32(_mm256_srai_epi32(el, 8), rowBase);
+            const __m256i col = _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase);
+            const __m256i row = _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase);
             const __m256i skip = _mm256_or_si256(
                 _mm256_or_si256(_mm256_cmpgt_epi32(zero, col), _mm256_cmpgt_epi32(zero, row)),
                 _mm256_or_si256(_mm256_cmpgt_epi32(col, lastCol),
@@ -221,49 +231,14 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
             const __m256i p01 = Gather(source, o01);
             const __m256i p10 = Gather(source, _mm256_add_epi32(o00, vWs));
             const __m256i p11 = Gather(source, _mm256_add_epi32(o01, vWs));
-            const __m256i wy = Weights(_mm256_and_si256(el, byte));
-            __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, byte), wy);
+            const __m256i wy = Weights(_mm256_and_si256(el, fracMask));
+            __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, fracMask), wy);
             auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
             if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
             _mm256_storeu_si256(at, pixel);
         }
-        int32_t i = 8 * chunks;
-        if (i < count) {
-            // The last few columns of the row: the scalar reference on a
-            // one-row view of the same rays.
-            for (; i < count; ++i) {
-                const int32_t u = s.colStart + i + 1;
-                const int32_t x = render_detail::WrapMulAdd(M[0], u, rx);
-                const int32_t z = render_detail::WrapMulAdd(M[6], u, rz);
-                const int32_t azs = AngleOf(z, x, T);
-                const uint32_t ax = UAbs(x), azz = UAbs(z);
-                uint32_t h;
-                if (azz > ax) {
-                    h = (static_cast<uint32_t>(T.LEN[(ax << 12) / azz]) * azz) >> 12;
-                } else if (ax == 0) {
-                    h = 0;
-                } else {
-                    h = (static_cast<uint32_t>(T.LEN[(azz << 12) / ax]) * ax) >> 12;
-                }
-                const int32_t el = AngleOf(static_cast<int32_t>(h), y, T);
-                const int32_t col = (azs >> 8) + (Ws >> 1);
-                const int32_t row = (el >> 8) + ((Hs - 1) >> 1);
-                if (col < 0 || row < 0 || col > Ws - 1 || row > Hs - 2) continue;
-                const uint32_t fx = static_cast<uint32_t>(azs) & 255;
-                const uint32_t fy = static_cast<uint32_t>(el) & 255;
-                const int32_t col1 = col == Ws - 1 ? 0 : col + 1;
-                const uint32_t* r0 = src.pixels + static_cast<size_t>(row) * Ws;
-                const uint32_t* r1 = r0 + Ws;
-                uint32_t pixel = 0;
-                for (int shift = 0; shift <= 16; shift += 8) {
-                    pixel |= render_detail::BlendChannel(
-                                 (r0[col] >> shift) & 255, (r0[col1] >> shift) & 255,
-                                 (r1[col] >> shift) & 255, (r1[col1] >> shift) & 255, fx, fy)
-                             << shift;
-                }
-                dst[i] = pixel;
-            }
-        }
+        // The columns after the last full vector: the scalar per-pixel step.
+        pixels.Run(8 * chunks, count, dst);
     }
     return true;
 }
@@ -276,7 +251,6 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     const ViewTables& T = s.tables;
     const int32_t Ws = s.Ws, Wout = s.Wout;
     const int32_t* len = T.LEN.data();
-    const int32_t* colq[4] = {T.COLQ1.data(), T.COLQ2.data(), T.COLQ3.data(), T.COLQ4.data()};
     const int32_t* packed = s.colQuadrants.data();
     const __m256i quadrantStride = _mm256_set1_epi32(kViewTableSteps + 1);
     const auto* source = reinterpret_cast<const int32_t*>(src.pixels);
@@ -284,18 +258,17 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     const __m256i one = _mm256_set1_epi32(1);
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i m0 = _mm256_set1_epi32(M[0]), m6 = _mm256_set1_epi32(M[6]);
-    const __m256i full = _mm256_set1_epi32(4096);
+    const __m256i full = _mm256_set1_epi32(kViewTableSteps);
     const __m256i zeroRight = _mm256_set1_epi32(3 * (Ws >> 2));
     const __m256i zeroLeft = _mm256_set1_epi32(Ws >> 2);
     const __m256i vWs = _mm256_set1_epi32(Ws);
     alignas(32) int32_t colRow[kMaxRowChunk];
     alignas(32) int32_t hRow[kMaxRowChunk];
+    render_detail::DraftPixels pixels(s, M, src);
     for (int32_t m = 0; m <= s.Hout; ++m) {
-        const int32_t v = s.rowStart + m + 1;
-        const int32_t rx = render_detail::WrapMulAdd(M[1], v, M[2]);
-        const int32_t y = render_detail::WrapMulAdd(M[4], v, M[5]);
-        const int32_t rz = render_detail::WrapMulAdd(M[7], v, M[8]);
-        const int32_t* rowTable = y >= 0 ? T.ROWUP.data() : T.ROWDN.data();
+        pixels.StartRow(m);
+        const auto [rx, y, rz] = pixels.rays();
+        const int32_t* rowTable = pixels.rowTable();
         const __m256i vY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         uint32_t* dst = out + static_cast<size_t>(m) * Wout;
@@ -310,11 +283,11 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
             const __m256i zZero = _mm256_cmpeq_epi32(z, zero);
             const __m256i big = _mm256_blendv_epi8(_mm256_max_epi32(xp, zz), one, zZero);
             const __m256i small = _mm256_min_epi32(xp, zz);
-            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, 12), big);
+            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, kViewTableBits), big);
             const __m256i lenVal = Gather(len, _mm256_andnot_si256(zZero, lenIdx));
-            __m256i h = _mm256_srai_epi32(_mm256_mullo_epi32(lenVal, big), 12);
+            __m256i h = _mm256_srai_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits);
             h = _mm256_blendv_epi8(h, xp, zZero);
-            const __m256i q = DivSmall(_mm256_slli_epi32(small, 12),
+            const __m256i q = DivSmall(_mm256_slli_epi32(small, kViewTableBits),
                                        _mm256_blendv_epi8(_mm256_add_epi32(xp, zz), one, zZero));
             const __m256i colIdx =
                 _mm256_blendv_epi8(q, _mm256_sub_epi32(full, q), _mm256_cmpgt_epi32(xp, zz));
@@ -342,43 +315,15 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
             const __m256i d = _mm256_add_epi32(vY, h);
             const __m256i dZero = _mm256_cmpeq_epi32(d, zero);
             const __m256i rowIdx = _mm256_andnot_si256(
-                dZero, DivSmall(_mm256_slli_epi32(vY, 12), _mm256_blendv_epi8(d, one, dZero)));
+                dZero,
+                DivSmall(_mm256_slli_epi32(vY, kViewTableBits), _mm256_blendv_epi8(d, one, dZero)));
             const __m256i row = Gather(rowTable, rowIdx);
             const __m256i pixel =
                 Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * k), pixel);
         }
-        int32_t i = 8 * chunks;
-        for (; i < Wout; ++i) {
-            // Tail columns: the reference's per-pixel code.
-            const int32_t u = s.colStart + i + 1;
-            const int32_t x = render_detail::WrapMulAdd(M[0], u, rx);
-            const int32_t z = render_detail::WrapMulAdd(M[6], u, rz);
-            const uint32_t Y = UAbs(y);
-            int32_t column, h;
-            if (z != 0) {
-                const uint32_t zz = UAbs(z), xp = UAbs(x);
-                const int32_t* colTable =
-                    z > 0 ? (x > 0 ? colq[0] : colq[1]) : (x < 0 ? colq[3] : colq[2]);
-                uint32_t colIndex;
-                if (xp > zz) {
-                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(zz << 12) / xp]) * xp) >>
-                        12;
-                    colIndex = 4096 - (zz << 12) / (xp + zz);
-                } else {
-                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(xp << 12) / zz]) * zz) >>
-                        12;
-                    colIndex = (xp << 12) / (xp + zz);
-                }
-                column = colTable[colIndex];
-            } else {
-                column = x > 0 ? 3 * (Ws >> 2) : Ws >> 2;
-                h = static_cast<int32_t>(UAbs(x));
-            }
-            const uint32_t dd = Y + static_cast<uint32_t>(h);
-            const int32_t row = rowTable[dd != 0 ? (Y << 12) / dd : 0];
-            dst[i] = src.pixels[static_cast<size_t>(row) * Ws + column];
-        }
+        // The columns after the last full vector: the scalar per-pixel step.
+        pixels.Run(8 * chunks, Wout, dst);
     }
     return true;
 }

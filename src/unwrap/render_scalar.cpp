@@ -1,5 +1,6 @@
 // The scalar renderers: the reference that every faster path matches bit for
-// bit, plus the matrix set-up they share.
+// bit (their per-pixel steps, in render_common.h, run over whole rows), plus
+// the matrix set-up they share.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -10,9 +11,6 @@
 namespace hv {
 
 using render_detail::RenderInputsOk;
-using render_detail::UAbs;
-using render_detail::WrapAdd;
-using render_detail::WrapMulAdd;
 
 namespace {
 
@@ -20,10 +18,11 @@ namespace {
 constexpr double kFixUnitsPerFov = 131072.0;
 // Below this field of view (radians) fixScale stops growing.
 constexpr float kMinFixFovRad = 0.3f;
-constexpr float kMaxFixScale = 436906.66f;  // 131072 / 0.3
+constexpr float kMaxFixScale = static_cast<float>(kFixUnitsPerFov / kMinFixFovRad);
+static_assert(kMaxFixScale == 436906.66f);
 // Longest ray (Euclidean length) the fixed-point arithmetic accepts: below
 // 2^19 with room for the LEN table's rounding, so that a component shifted by
-// 12 bits and a LEN x length product both stay under 2^31.
+// kViewTableBits and a LEN x length product both stay under 2^31.
 constexpr double kMaxRayLength = 500000.0;
 
 }  // namespace
@@ -99,74 +98,16 @@ bool RaysInRange(const ViewSetup& s, const FixedMatrix& M) {
 }
 
 int32_t AngleOf(int32_t a, int32_t b, const ViewTables& T) {
-    if (a > 0) {
-        if (b > 0) {
-            const uint32_t ub = static_cast<uint32_t>(b);
-            return T.ANG8[(ub << 12) / (static_cast<uint32_t>(a) + ub)];
-        }
-        const uint32_t nb = UAbs(b);
-        return -T.ANG8[(nb << 12) / (static_cast<uint32_t>(a) + nb)];
-    }
-    if (a == 0) return b > 0 ? T.quarter : -T.quarter;
-    const uint32_t na = UAbs(a);
-    if (b < 0) {
-        const uint32_t nb = UAbs(b);
-        // na + nb wraps to 0 only for a = b = INT32_MIN: the diagonal.
-        const uint32_t d = na + nb;
-        return T.ANG8[d != 0 ? (nb << 12) / d : 2048] - T.halfTurn;
-    }
-    const uint32_t ub = static_cast<uint32_t>(b);
-    return T.halfTurn - T.ANG8[(ub << 12) / (na + ub)];
+    return render_detail::Angle(a, b, T);
 }
 
 bool RenderHighScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
                       uint32_t* out) {
     if (!RenderInputsOk(s, M, src, out)) return false;
-    const ViewTables& T = s.tables;
-    const int32_t Ws = s.Ws, Hs = s.Hs, Wout = s.Wout;
-    const int32_t colBase = Ws >> 1, rowBase = (Hs - 1) >> 1;
-    const uint32_t* source = src.pixels;
+    render_detail::HighPixels pixels(s, M, src);
     for (int32_t m = 1; m <= s.Hout - 1; ++m) {
-        const int32_t v = s.rowStart + m;
-        const int32_t rx = WrapMulAdd(M[1], v, M[2]);
-        const int32_t y = WrapMulAdd(M[4], v, M[5]);
-        const int32_t rz = WrapMulAdd(M[7], v, M[8]);
-        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
-        for (int32_t i = 0; i <= Wout - 2; ++i) {
-            const int32_t u = s.colStart + i + 1;
-            const int32_t x = WrapMulAdd(M[0], u, rx);
-            const int32_t z = WrapMulAdd(M[6], u, rz);
-            const int32_t az = AngleOf(z, x, T);
-            const uint32_t ax = UAbs(x), azz = UAbs(z);
-            uint32_t h;
-            if (azz > ax) {
-                h = (static_cast<uint32_t>(T.LEN[(ax << 12) / azz]) * azz) >> 12;
-            } else if (ax == 0) {
-                h = 0;
-            } else {
-                h = (static_cast<uint32_t>(T.LEN[(azz << 12) / ax]) * ax) >> 12;
-            }
-            const int32_t el = AngleOf(static_cast<int32_t>(h), y, T);
-            const int32_t col = (az >> 8) + colBase;
-            const int32_t row = (el >> 8) + rowBase;
-            if (col < 0 || row < 0 || col > Ws - 1 || row > Hs - 2) continue;
-            const uint32_t fx = static_cast<uint32_t>(az) & 255;
-            const uint32_t fy = static_cast<uint32_t>(el) & 255;
-            const int32_t col1 = col == Ws - 1 ? 0 : col + 1;
-            const uint32_t* r0 = source + static_cast<size_t>(row) * Ws;
-            const uint32_t* r1 = r0 + Ws;
-            const uint32_t p00 = r0[col], p01 = r0[col1], p10 = r1[col], p11 = r1[col1];
-            const auto& Pf = T.PROD[fx];
-            const auto& Pg = T.PROD[255 - fx];
-            uint32_t pixel = 0;
-            for (int shift = 0; shift <= 16; shift += 8) {
-                const uint32_t top = Pf[(p01 >> shift) & 255] + Pg[(p00 >> shift) & 255];
-                const uint32_t bottom = Pf[(p11 >> shift) & 255] + Pg[(p10 >> shift) & 255];
-                const uint32_t value = (((top >> 4) * (255 - fy) + (bottom >> 4) * fy) * 16) >> 16;
-                pixel |= value << shift;
-            }
-            dst[i] = pixel;
-        }
+        pixels.StartRow(m);
+        pixels.Run(0, s.Wout - 1, out + static_cast<size_t>(m) * s.Wout);
     }
     return true;
 }
@@ -174,56 +115,10 @@ bool RenderHighScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource
 bool RenderDraftScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
                        uint32_t* out) {
     if (!RenderInputsOk(s, M, src, out)) return false;
-    const ViewTables& T = s.tables;
-    const int32_t Ws = s.Ws, Wout = s.Wout;
-    const int32_t zeroRight = 3 * (Ws >> 2), zeroLeft = Ws >> 2;
-    const uint32_t* source = src.pixels;
+    render_detail::DraftPixels pixels(s, M, src);
     for (int32_t m = 0; m <= s.Hout; ++m) {
-        const int32_t v = s.rowStart + m + 1;
-        const int32_t rx = WrapMulAdd(M[1], v, M[2]);
-        const int32_t y = WrapMulAdd(M[4], v, M[5]);
-        const int32_t rz = WrapMulAdd(M[7], v, M[8]);
-        const int32_t* rowTable = y >= 0 ? T.ROWUP.data() : T.ROWDN.data();
-        const uint32_t Y = UAbs(y);
-        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
-        for (int32_t i = 0; i < Wout; ++i) {
-            const int32_t u = s.colStart + i + 1;
-            const int32_t x = WrapMulAdd(M[0], u, rx);
-            const int32_t z = WrapMulAdd(M[6], u, rz);
-            int32_t column;
-            int32_t h;
-            if (z != 0) {
-                const uint32_t zz = UAbs(z);
-                const int32_t* colTable;
-                uint32_t xp;
-                if (z > 0) {
-                    colTable = x > 0 ? T.COLQ1.data() : T.COLQ2.data();
-                    xp = UAbs(x);
-                } else {
-                    colTable = x < 0 ? T.COLQ4.data() : T.COLQ3.data();
-                    xp = UAbs(x);
-                }
-                uint32_t colIndex;
-                if (xp > zz) {
-                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(zz << 12) / xp]) * xp) >>
-                        12;
-                    colIndex = 4096 - (zz << 12) / (xp + zz);
-                } else {
-                    h = static_cast<int32_t>(static_cast<uint32_t>(T.LEN[(xp << 12) / zz]) * zz) >>
-                        12;
-                    colIndex = (xp << 12) / (xp + zz);
-                }
-                column = colTable[colIndex];
-            } else {
-                column = x > 0 ? zeroRight : zeroLeft;
-                h = static_cast<int32_t>(UAbs(x));
-            }
-            const uint32_t d = Y + static_cast<uint32_t>(h);
-            // Only a zero-length ray has d = 0; it looks at the horizon.
-            const uint32_t rowIndex = d != 0 ? (Y << 12) / d : 0;
-            const int32_t row = rowTable[rowIndex];
-            dst[i] = source[static_cast<size_t>(row) * Ws + column];
-        }
+        pixels.StartRow(m);
+        pixels.Run(0, s.Wout, out + static_cast<size_t>(m) * s.Wout);
     }
     return true;
 }

@@ -8,8 +8,8 @@
 // shifted left by kViewTableBits still fits 32 bits. Ray arithmetic wraps in
 // 32 bits (computed unsigned); divisions are unsigned.
 //
-// Threads: a ViewRenderer belongs to the one thread that renders. The free
-// functions are pure apart from the output buffer.
+// Threads: a ViewRenderer and a PerspectiveRenderer belong to the one thread
+// that renders. The free functions are pure apart from the output buffer.
 #pragma once
 
 #include <array>
@@ -60,15 +60,46 @@ bool RaysInRange(const ViewSetup& setup, const FixedMatrix& M);
 // ahead, positive toward +b, in -halfTurn .. halfTurn.
 int32_t AngleOf(int32_t a, int32_t b, const ViewTables& T);
 
-// The renderers write Wout x Hout pixels of `out` (capacity at least
-// Wout * (Hout + 1) + 1 pixels, as ViewBuffer provides):
-// RenderDraft: nearest pixel, rows 0 .. Hout (the last in the spare row).
-// RenderHigh: bilinear with the 360-degree seam, rows 1 .. Hout - 1 and
-// columns 0 .. Wout - 2; rays outside the panorama leave pixels unchanged.
-// Both return false (writing nothing) for an invalid source, a source whose
-// size differs from the setup's, or a matrix outside RaysInRange.
-// The plain versions dispatch to the fastest path the processor has; the
-// Scalar versions are the reference every other path matches bit for bit.
+// A way of drawing the view image from the panorama, given the matrix of a
+// view. The CPU renderers below implement it; another renderer (a larger
+// view, a GPU) goes beside them.
+//
+// Render writes the view into `out`, whose capacity is at least
+// Wout * (Hout + 1) + 1 pixels (as ViewBuffer provides); which of those pixels
+// it writes is the renderer's own (see RenderDraft and RenderHigh). It
+// returns false, writing nothing, for an invalid source, a source whose size
+// differs from the setup's, or a matrix outside RaysInRange.
+//
+// Threads: a renderer belongs to the one thread that renders with it.
+class PerspectiveRenderer {
+  public:
+    virtual ~PerspectiveRenderer() = default;
+    virtual bool Render(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                        uint32_t* out) = 0;
+    // A short lower-case name for messages: "draft", "high".
+    virtual const char* Name() const = 0;
+};
+
+// Nearest pixel, rows 0 .. Hout (the last in the spare row).
+class DraftRenderer final : public PerspectiveRenderer {
+  public:
+    bool Render(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                uint32_t* out) override;
+    const char* Name() const override { return "draft"; }
+};
+
+// Bilinear with the 360-degree seam, rows 1 .. Hout - 1 and columns
+// 0 .. Wout - 2; rays outside the panorama leave pixels unchanged.
+class HighRenderer final : public PerspectiveRenderer {
+  public:
+    bool Render(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                uint32_t* out) override;
+    const char* Name() const override { return "high"; }
+};
+
+// The CPU renderers as functions. The plain versions are what DraftRenderer
+// and HighRenderer do: they dispatch to the fastest path the processor has.
+// The Scalar versions are the reference every other path matches bit for bit.
 bool RenderDraft(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
                  uint32_t* out);
 bool RenderHigh(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src, uint32_t* out);
@@ -84,8 +115,7 @@ bool RenderHighAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSour
 bool CpuHasAvx2();
 
 // Renders the view of one frame: the matrix of `view`, the renderer that
-// `options.quality` and `moving` choose (Draft, or Mixed while moving: draft;
-// otherwise high), then grayscale and soften when asked for.
+// RendererFor chooses, then grayscale and soften when asked for.
 class ViewRenderer {
   public:
     explicit ViewRenderer(std::shared_ptr<const ViewSetup> setup);
@@ -94,6 +124,10 @@ class ViewRenderer {
     // match the setup or the view state is not a finite view.
     bool Render(const ViewSource& src, const ViewState& view, bool moving,
                 const RenderOptions& options, ViewBuffer& buffer);
+
+    // The renderer of a quality mode: Draft, and Mixed while the view moves,
+    // draw draft; otherwise high.
+    PerspectiveRenderer& RendererFor(QualityMode quality, bool moving);
 
     const ViewSetup& setup() const { return *setup_; }
     const FovTerms& fovTerms() const { return fov_; }
@@ -104,6 +138,8 @@ class ViewRenderer {
     bool fovValid_ = false;
     FovTerms fov_;
     FixedMatrix M_{};
+    DraftRenderer draft_;
+    HighRenderer high_;
 };
 
 }  // namespace hv

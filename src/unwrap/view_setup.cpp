@@ -48,12 +48,14 @@ void BuildViewSize(ViewSetup& s) {
 void BuildTables(ViewSetup& s) {
     ViewTables& T = s.tables;
     const int32_t N = kViewTableSteps;
+    const int32_t lenOne = 1 << kLenFracBits;
+    const int32_t angleOne = 1 << kAngleFracBits;  // one panorama column
     const double k = s.k;
     for (int32_t i = 0; i < N; ++i) {
         const double t = (i + 1) / static_cast<double>(N);
-        T.LEN[i] = RoundEven(N * std::sqrt(1 + t * t));
+        T.LEN[i] = RoundEven(lenOne * std::sqrt(1 + t * t));
     }
-    T.LEN[N] = RoundEven(N * std::sqrt(2.0));
+    T.LEN[N] = RoundEven(lenOne * std::sqrt(2.0));
     for (int32_t a = 0; a < 256; ++a) {
         for (int32_t b = 0; b < 256; ++b) T.PROD[a][b] = a * b;
     }
@@ -65,10 +67,10 @@ void BuildTables(ViewSetup& s) {
             // At t = 1 the ratio t / (1 - t) is infinite: a right angle.
             const double angle = (i + 1 < N) ? std::atan(t / (1 - t)) : kPi / 2;
             T.A[i] = RoundEven(angle * k + 0.5);
-            T.ANG8[i] = RoundEven(angle * k * 256 + 0.5);
+            T.ANG8[i] = RoundEven(angle * k * angleOne + 0.5);
         } else {
             T.A[i] = RoundEven(kPi * k / 2 + 0.5);
-            T.ANG8[i] = RoundEven(kPi * k / 2 * 256 + 0.5);
+            T.ANG8[i] = RoundEven(kPi * k / 2 * angleOne + 0.5);
         }
         const int32_t a = T.A[i];
         T.COLQ4[i] = a;
@@ -88,8 +90,8 @@ void BuildTables(ViewSetup& s) {
         s.colQuadrants[2 * (N + 1) + i] = T.COLQ3[i];
         s.colQuadrants[3 * (N + 1) + i] = T.COLQ4[i];
     }
-    T.quarter = 64 * s.Ws;
-    T.halfTurn = 128 * s.Ws;
+    T.quarter = angleOne / 4 * s.Ws;
+    T.halfTurn = angleOne / 2 * s.Ws;
 }
 
 // Starting view: tilt limits that keep the view inside a panorama that does

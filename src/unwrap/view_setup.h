@@ -19,12 +19,21 @@
 
 namespace hv {
 
-// Table resolution: entries 0 .. kViewTableSteps (4097 entries).
-inline constexpr int32_t kViewTableSteps = 4096;
-// Bits of the table index: a ratio r in [0, 1] becomes (r << 12).
+// Fixed-point formats of the view tables and the renderers.
+// Bits of the table index: a ratio n / d in [0, 1] of ray components becomes
+// the index (n << kViewTableBits) / d.
 inline constexpr int32_t kViewTableBits = 12;
-// ANG8 holds angles in 1/256 panorama columns (8 fraction bits).
+// Table resolution: entries 0 .. kViewTableSteps (4097 entries); the index
+// of the ratio 1.
+inline constexpr int32_t kViewTableSteps = 1 << kViewTableBits;
+// LEN holds lengths with this many fraction bits: a length is
+// (LEN[i] * longer side) >> kLenFracBits.
+inline constexpr int32_t kLenFracBits = 12;
+// ANG8 holds angles in 1/256 panorama columns (8 fraction bits): angle >> 8
+// is the column (or row) offset, angle & kAngleFracMask the bilinear weight
+// of the next one.
 inline constexpr int32_t kAngleFracBits = 8;
+inline constexpr int32_t kAngleFracMask = (1 << kAngleFracBits) - 1;
 
 // Largest panorama width the fixed-point angle arithmetic supports
 // (halfTurn = 128 * Ws must stay far inside 32 bits).
@@ -32,8 +41,9 @@ inline constexpr int32_t kMaxViewSourceWidth = 1 << 20;
 
 struct ViewTables {
     using Table = std::array<int32_t, kViewTableSteps + 1>;
-    // LEN[i] = round(4096 sqrt(1 + t^2)), t = (i + 1) / 4096: 4096 times the
-    // length of a vector whose shorter side is t times its longer one.
+    // LEN[i] = round(4096 sqrt(1 + t^2)), t = (i + 1) / 4096: the length of a
+    // vector whose shorter side is t times its longer one, in units of the
+    // longer side with kLenFracBits fraction bits.
     Table LEN{};
     // atan(t / (1 - t)) in 1/256 columns (ANG8) and in columns (A).
     Table ANG8{};
@@ -45,6 +55,8 @@ struct ViewTables {
     // Panorama columns of the four azimuth quadrants, wrapped into 0 .. Ws - 1.
     Table COLQ1{}, COLQ2{}, COLQ3{}, COLQ4{};
     // PROD[a][b] = a * b, the bilinear weight products (a, b in 0 .. 255).
+    // The renderers multiply instead, which gives the same numbers without
+    // the table's cache misses.
     std::array<std::array<int32_t, 256>, 256> PROD{};
     int32_t quarter = 0;   // 64 * Ws: 90 degrees in 1/256 columns
     int32_t halfTurn = 0;  // 128 * Ws: 180 degrees in 1/256 columns

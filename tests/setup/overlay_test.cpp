@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "setup/picture_view.h"
 #include "setup/setup_state.h"
+#include "unwrap/preview_unwrap.h"
+#include "unwrap/ring_geometry.h"
+#include "video/test_video_maker.h"
 
 namespace hv::setup {
 namespace {
@@ -57,29 +61,51 @@ TEST(SetupKeypad, StepsAndLabels) {
 }
 
 TEST(SetupOverlay, LayoutForSquareAndWideFrames) {
+    // The circles come from the unwrap's ring in frame pixels (480 x 480:
+    // left 89, top 89, D 304, inner 28, centre (245, 241)) carried into the
+    // picture at 1.25 picture pixels per frame pixel.
     const DoughnutGeometry g;
     const OverlayLayout sq = ComputeOverlay(g, 480, 480);
     EXPECT_EQ(sq.h, 600);
     EXPECT_EQ(sq.t, 0);
-    EXPECT_EQ(sq.d, 0);
-    // The red ellipse is the cut area grown by 5 units at top and bottom.
-    EXPECT_EQ(sq.red, QRect(QPoint(111, 106), QPoint(500, 495)));
+    ASSERT_TRUE(sq.ring);
+    EXPECT_DOUBLE_EQ(sq.centre.x(), 245.5 * 1.25);
+    EXPECT_DOUBLE_EQ(sq.centre.y(), 241.5 * 1.25);
+    EXPECT_DOUBLE_EQ(sq.outerRadius, 152 * 1.25);
+    EXPECT_DOUBLE_EQ(sq.innerRadius, 28 * 1.25);
+    EXPECT_DOUBLE_EQ(sq.red.top(), 241.5 * 1.25 - 190);
 
+    // 640 x 480: t 75, 0.9375 picture pixels per frame pixel both ways;
+    // ring left 118, top 89, D 304, inner 38, centre (326, 241).
     const OverlayLayout wide = ComputeOverlay(g, 640, 480);
     EXPECT_EQ(wide.h, 450);
     EXPECT_EQ(wide.t, 75);
-    EXPECT_EQ(wide.d, -64);
-    EXPECT_EQ(wide.cx, 306);
-    EXPECT_EQ(wide.cy, 301);
-    // 64 units inside the cut area on the left and right.
-    EXPECT_EQ(wide.red.left(), 111 + 64);
-    EXPECT_EQ(wide.red.right() + 1, 111 + 390 - 64);
-    EXPECT_EQ(wide.inner, QRect(QPoint(270, 265), QPoint(341, 336)));
+    ASSERT_TRUE(wide.ring);
+    EXPECT_DOUBLE_EQ(wide.centre.x(), 326.5 * 0.9375);
+    EXPECT_DOUBLE_EQ(wide.centre.y(), 75 + 241.5 * 0.9375);
+    EXPECT_DOUBLE_EQ(wide.outerRadius, 142.5);
+    EXPECT_DOUBLE_EQ(wide.red.left(), 326.5 * 0.9375 - 142.5);
+    EXPECT_DOUBLE_EQ(wide.inner.width(), 2 * 38 * 0.9375);
+    // The guides: 10 / 12 units inside red and 15 / 13 outside, the vertical
+    // offsets scaled by h / 600.
+    EXPECT_DOUBLE_EQ(wide.blue.left(), wide.red.left() + 10);
+    EXPECT_DOUBLE_EQ(wide.blue.bottom(), wide.red.bottom() - 12 * 0.75);
+    EXPECT_DOUBLE_EQ(wide.orange.top(), wide.red.top() - 15 * 0.75);
+    EXPECT_DOUBLE_EQ(wide.orange.right(), wide.red.right() + 13);
 
-    // A negative inner radius swaps the corners of its box.
+    // An inner radius the unwrap refuses (beyond the outer circle) still
+    // shows both circles; a negative one shows no inner circle.
+    DoughnutGeometry big = g;
+    big.innerRadius = 250;
+    const OverlayLayout b = ComputeOverlay(big, 640, 480);
+    ASSERT_TRUE(b.ring);
+    EXPECT_DOUBLE_EQ(b.outerRadius, 142.5);
+    EXPECT_DOUBLE_EQ(b.innerRadius, 250.0);
     DoughnutGeometry neg = g;
     neg.innerRadius = -10;
-    EXPECT_EQ(ComputeOverlay(neg, 640, 480).inner, QRect(QPoint(296, 291), QPoint(315, 310)));
+    EXPECT_DOUBLE_EQ(ComputeOverlay(neg, 640, 480).innerRadius, 0.0);
+    // No ring at all: nothing to draw.
+    EXPECT_FALSE(ComputeOverlay(DoughnutGeometry{300, 300, 0, 0, 0, 0, 0}, 640, 480).ring);
 }
 
 // True when a pixel of colour c lies within the box around (x, y).
@@ -113,34 +139,34 @@ TEST(SetupOverlay, DoughnutPicturePixels) {
     EXPECT_EQ(img.pixel(20, 522), qRgb(0, 192, 0)) << "the frame's first stored rows at the bottom";
     EXPECT_EQ(img.pixel(20, 80), qRgb(128, 128, 128));
 
-    // Yellow internal circle around (306, 301) with radius 36.
+    // Yellow internal circle around (306.1, 301.4) with radius 35.6.
     EXPECT_TRUE(ColourNear(img, 270, 301, 1, qRgb(255, 255, 0)));
-    EXPECT_TRUE(ColourNear(img, 306, 265, 1, qRgb(255, 255, 0)));
+    EXPECT_TRUE(ColourNear(img, 306, 266, 1, qRgb(255, 255, 0)));
     EXPECT_EQ(img.pixel(306, 301), qRgb(128, 128, 128)) << "not filled";
 
     // Dotted ellipses: coloured dots and white gaps on their extreme points.
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), orange = qRgb(255, 140, 0);
     const QRgb white = qRgb(255, 255, 255);
-    EXPECT_TRUE(ColourNear(img, 175, 300, 2, red));  // left, 64 inside the cut area
-    EXPECT_TRUE(ColourNear(img, 436, 300, 2, red));  // right
-    EXPECT_TRUE(ColourNear(img, 306, 170, 2, red));  // top: T - 5 - d
-    EXPECT_TRUE(ColourNear(img, 175, 300, 2, white));
-    EXPECT_TRUE(ColourNear(img, 185, 300, 2, blue));    // L - d + 10
-    EXPECT_TRUE(ColourNear(img, 160, 300, 2, orange));  // L - d - 15
+    EXPECT_TRUE(ColourNear(img, 164, 301, 2, red));  // left: centre 306.1 - 142.5
+    EXPECT_TRUE(ColourNear(img, 448, 301, 2, red));  // right
+    EXPECT_TRUE(ColourNear(img, 306, 159, 2, red));  // top: 301.4 - 142.5
+    EXPECT_TRUE(ColourNear(img, 164, 301, 2, white));
+    EXPECT_TRUE(ColourNear(img, 174, 301, 2, blue));    // red + 10
+    EXPECT_TRUE(ColourNear(img, 149, 301, 2, orange));  // red - 15
     EXPECT_FALSE(ColourNear(img, 250, 300, 5, red)) << "ellipses are not filled";
 
     // The picture control shows exactly this picture.
     PictureView view(QSize(600, 600), true);
     view.SetPicture(img);
     const QImage grabbed = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(grabbed.pixel(175, 300), img.pixel(175, 300));
+    EXPECT_EQ(grabbed.pixel(164, 301), img.pixel(164, 301));
     EXPECT_EQ(grabbed.pixel(300, 40), img.pixel(300, 40));
 
     // A square frame: no letterbox, frame from the top.
     std::vector<uint32_t> square(static_cast<size_t>(480) * 481, 0xFF808080u);
     const QImage sq = DrawDoughnutPicture(square.data(), 480, 480, g);
     EXPECT_EQ(sq.pixel(300, 40), qRgb(128, 128, 128));
-    EXPECT_TRUE(ColourNear(sq, 306, 106, 2, red));
+    EXPECT_TRUE(ColourNear(sq, 307, 112, 2, red));  // top: (241.5 - 152) * 1.25
 
     // Absurd values from a hand-edited file draw without harm.
     for (const DoughnutGeometry& odd :
@@ -153,6 +179,154 @@ TEST(SetupOverlay, DoughnutPicturePixels) {
 
     // No frame: the background only.
     EXPECT_EQ(DrawDoughnutPicture(nullptr, 0, 0, g).pixel(300, 300), PictureBackground());
+}
+
+// A synthetic ring frame (the test-video maker's scene: a dark inner disc, a
+// ring with sky above a horizon at 0.4 of its depth, black outside) for
+// geometry g, as the engine holds it: bottom-up rows plus the spare row.
+struct RingFrame {
+    int W, H;
+    std::vector<uint32_t> topDown, bottomUp;
+};
+RingFrame MakeRingFrame(int W, int H, const DoughnutGeometry& g) {
+    TestVideoOptions clip;
+    clip.width = W;
+    clip.height = H;
+    clip.geometry = g;
+    RingFrame f{W, H, std::vector<uint32_t>(size_t(W) * H),
+                std::vector<uint32_t>(size_t(W) * (H + 1), 0)};
+    RenderTestFrame(clip, 0, f.topDown.data());
+    for (int y = 0; y < H; ++y)
+        std::copy_n(f.topDown.data() + size_t(y) * W, W, f.bottomUp.data() + size_t(H - 1 - y) * W);
+    return f;
+}
+
+// Median row of the horizon (first sky pixel above the ground) over the
+// strip's columns, and the share of columns within one row of it. Columns
+// under a landmark, a horizon tick or the moving marker (about a sixth of
+// them) differ.
+std::pair<int, double> Horizon(const PreviewImage& strip) {
+    std::vector<int> rows;
+    for (int c = 0; c < strip.width; ++c) {
+        int found = -1;
+        for (int i = 0; i < strip.height && found < 0; ++i) {
+            const uint32_t p = strip.pixels[size_t(i) * strip.width + c];
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            if (r <= 125 && g <= 175 && b >= 190) found = i;
+        }
+        rows.push_back(found);
+    }
+    std::vector<int> sorted = rows;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const int median = sorted[sorted.size() / 2];
+    const auto near = std::count_if(rows.begin(), rows.end(),
+                                    [median](int r) { return std::abs(r - median) <= 1; });
+    return {median, double(near) / double(rows.size())};
+}
+
+TEST(SetupOverlay, CirclesLieOnTheRingTheUnwrapSamples) {
+    struct Case {
+        int W, H;
+        DoughnutGeometry g;  // off-centre rings
+    };
+    for (const Case& k : {Case{480, 480, {80, 60, 400, 380, 50, 0, 0}},
+                          Case{640, 480, {60, 150, 330, 360, 40, 0, 0}},
+                          Case{1280, 720, {200, 60, 300, 420, 60, 0, 0}}}) {
+        SCOPED_TRACE(testing::Message() << k.W << "x" << k.H);
+        const RingFrame f = MakeRingFrame(k.W, k.H, k.g);
+
+        // The ring as the frame shows it: the inner disc's colour and the
+        // non-black extent through its centre.
+        const uint32_t disc = 0x282828u;
+        double sx = 0, sy = 0, n = 0;
+        for (int y = 0; y < k.H; ++y)
+            for (int x = 0; x < k.W; ++x)
+                if ((f.topDown[size_t(y) * k.W + x] & 0xFFFFFF) == disc) sx += x, sy += y, ++n;
+        ASSERT_GT(n, 100);
+        const int cx = int(std::lround(sx / n)), cy = int(std::lround(sy / n));
+        auto at = [&](int x, int y) { return f.topDown[size_t(y) * k.W + x] & 0xFFFFFF; };
+        int outL = cx, outR = cx, outT = cy, outB = cy, inL = cx, inR = cx;
+        while (outL > 0 && at(outL - 1, cy) != 0) --outL;
+        while (outR < k.W - 1 && at(outR + 1, cy) != 0) ++outR;
+        while (outT > 0 && at(cx, outT - 1) != 0) --outT;
+        while (outB < k.H - 1 && at(cx, outB + 1) != 0) ++outB;
+        while (at(inL - 1, cy) == disc) --inL;
+        while (at(inR + 1, cy) == disc) ++inR;
+
+        const QImage pic = DrawDoughnutPicture(f.bottomUp.data(), k.W, k.H, k.g);
+        const OverlayLayout o = ComputeOverlay(k.g, k.W, k.H);
+        ASSERT_TRUE(o.ring);
+        // Frame edges in picture coordinates.
+        const double px = 600.0 / k.W, py = double(o.h) / k.H;
+        const double eL = outL * px, eR = (outR + 1) * px, eT = o.t + outT * py,
+                     eB = o.t + (outB + 1) * py, iL = inL * px, iR = (inR + 1) * px;
+        const int pcx = int((cx + 0.5) * px), pcy = int(o.t + (cy + 0.5) * py);
+
+        // Red and yellow pixels on the rows (columns) through the centre; a
+        // dotted outline has a dot within three rows.
+        const QRgb red = qRgb(255, 0, 0), yellow = qRgb(255, 255, 0);
+        auto is = [&](int x, int y, QRgb c) {
+            return x >= 0 && y >= 0 && x < 600 && y < 600 &&
+                   (pic.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+        };
+        double redL = 1e9, redR = -1e9, redT = 1e9, redB = -1e9;
+        double yelL = 1e9, yelR = -1e9;  // the yellow pixels nearest the centre
+        for (int d = -3; d <= 3; ++d) {
+            for (int x = 0; x < 600; ++x) {
+                if (is(x, pcy + d, red)) {
+                    if (x < pcx)
+                        redL = std::min(redL, x + 0.5);
+                    else
+                        redR = std::max(redR, x + 0.5);
+                }
+            }
+            for (int y = 0; y < 600; ++y) {
+                if (is(pcx + d, y, red)) {
+                    if (y < pcy)
+                        redT = std::min(redT, y + 0.5);
+                    else
+                        redB = std::max(redB, y + 0.5);
+                }
+            }
+        }
+        for (int x = pcx; x >= 0; --x)
+            if (is(x, pcy, yellow)) {
+                yelL = x;
+                break;
+            }
+        for (int x = pcx; x < 600; ++x)
+            if (is(x, pcy, yellow)) {
+                yelR = x + 1;
+                break;
+            }
+
+        EXPECT_NEAR(redL, eL, 1.0);
+        EXPECT_NEAR(redR, eR, 1.0);
+        EXPECT_NEAR(redT, eT, 1.0);
+        EXPECT_NEAR(redB, eB, 1.0);
+        // The 2-pixel yellow outline straddles the disc's edge.
+        EXPECT_NEAR(yelL, iL, 1.0);
+        EXPECT_NEAR(yelR, iR, 1.0);
+
+        // The unwrap of this geometry gives a straight horizon; the same
+        // ring moved by 10 units does not.
+        PreviewUnwrapper unwrap;
+        PreviewImage strip;
+        FrameBuffer frame;
+        frame.Allocate(k.W, k.H);
+        frame.pixels = f.bottomUp;
+        const RingGeometryResult ring = BuildRingGeometry(k.g, k.W, k.H);
+        ASSERT_TRUE(ring.ok) << ring.error;
+        unwrap.SetMapping(ring.ring, 0);
+        ASSERT_TRUE(unwrap.Unwrap(frame, strip));
+        const auto [row, share] = Horizon(strip);
+        EXPECT_GT(share, 0.8) << "horizon at row " << row;
+        DoughnutGeometry off = k.g;
+        off.left += 10;
+        unwrap.SetMapping(BuildRingGeometry(off, k.W, k.H).ring, 0);
+        ASSERT_TRUE(unwrap.Unwrap(frame, strip));
+        EXPECT_LT(Horizon(strip).second, 0.5) << "a misplaced ring makes the horizon wave";
+    }
 }
 
 TEST(SetupOverlay, PreviewPictureAndCaption) {

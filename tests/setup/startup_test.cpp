@@ -83,12 +83,14 @@ TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndFirstStartPlacement) {
     // Before a video the preview picture lies outside the transform window.
     EXPECT_FALSE(w.Transform()->PreviewRevealed());
 
-    QStringList items;
+    // The design's File and Help menus, and the fitting's Edit menu between.
+    QStringList items, fitting;
     for (QAction* menu : w.menuBar()->actions())
         for (QAction* a : menu->menu()->actions())
-            if (!a->isSeparator()) items << a->text();
+            if (!a->isSeparator()) (menu->text() == "&Edit" ? fitting : items) << a->text();
     EXPECT_EQ(items, QStringList({"Load Doughnut Movie\tCtrl + L", "Save Parameters\tCtrl + S",
                                   "Video Stream Info", "Exit\tAlt + F4", "Help\tF1", "About"}));
+    EXPECT_EQ(fitting, QStringList({"Undo", "Redo", "Revert to Saved", "Geometry..."}));
 }
 
 TEST(SetupStartup, ConfigurationPlacesWindowsAndSetsControls) {

@@ -78,11 +78,13 @@ TEST(SetupStream, LoadFitSaveAndStop) {
     EXPECT_GE(w.Transform()->Preview()->PictureCount(), previewShown + 5);
 
     // Five steps of the external circle, shown in the labels and the overlay
-    // (4:3 frame: the red ellipse's left edge is 64 units inside the cut area).
+    // (4:3 frame: the ring's centre lands at x 306.1, its outer radius of 160
+    // frame pixels at 150 picture pixels, so the red circle's left edge is at
+    // 156).
     for (int i = 0; i < 5; ++i) w.Keypad()->Key(kKeyGrowOuter)->click();
     EXPECT_EQ(w.KeypadClicks(), 5);
     EXPECT_EQ(Labels(c), QStringLiteral("101 101 410 400 309 36"));
-    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 165, 300); }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 156, 301); }, 3000));
 
     for (int i = 0; i < 40; ++i) w.Keypad()->Key(kKeyShrinkInner)->click();
     EXPECT_EQ(LabelText(c, 322), QStringLiteral("-4"));
@@ -90,7 +92,8 @@ TEST(SetupStream, LoadFitSaveAndStop) {
     EXPECT_EQ(Labels(c), QStringLiteral("111 111 390 380 279 36"));
     w.Keypad()->Key(kKeyRight)->click();
     EXPECT_EQ(w.Record().geometry.left, 113);
-    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 177, 300); }, 3000));
+    // Left 113 is frame column 121, the centre 329.5 * 0.9375, radius 142.5.
+    EXPECT_TRUE(WaitFor([&] { return RedNear(w.DoughnutPicture()->Picture(), 166, 301); }, 3000));
 
     // Stream information.
     {

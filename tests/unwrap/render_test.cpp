@@ -2,6 +2,7 @@
 // SIMD paths against the scalar reference.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "unwrap/render_view.h"
@@ -256,6 +257,22 @@ TEST(Render, QualityModeChoosesTheRenderer) {
     EXPECT_EQ(rendered(hv::QualityMode::Mixed, true), draft);
     EXPECT_EQ(rendered(hv::QualityMode::Mixed, false), high);
     EXPECT_EQ(rendered(hv::QualityMode::High, true), high);
+
+    hv::ViewRenderer renderer(r.setup);
+    EXPECT_STREQ(renderer.RendererFor(hv::QualityMode::Draft, false).Name(), "draft");
+    EXPECT_STREQ(renderer.RendererFor(hv::QualityMode::Mixed, true).Name(), "draft");
+    EXPECT_STREQ(renderer.RendererFor(hv::QualityMode::Mixed, false).Name(), "high");
+    EXPECT_STREQ(renderer.RendererFor(hv::QualityMode::High, true).Name(), "high");
+    // Each CPU renderer through the interface draws what its reference draws.
+    hv::DraftRenderer draftRenderer;
+    hv::HighRenderer highRenderer;
+    const std::pair<hv::PerspectiveRenderer*, const std::vector<uint32_t>*> cases[] = {
+        {&draftRenderer, &draft}, {&highRenderer, &high}};
+    for (const auto& [cpu, expected] : cases) {
+        auto out = Canvas(s);
+        EXPECT_TRUE(cpu->Render(s, M, pano.Source(), out.data())) << cpu->Name();
+        EXPECT_EQ(out, *expected) << cpu->Name();
+    }
 }
 
 // The AVX2 renderers match the scalar reference bit for bit, including the
