@@ -44,6 +44,7 @@ class StartPicture;
 class VideoView;
 class ViewPresenter;
 enum class PlaybackWake;
+enum class ViewResolution : int32_t;
 
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
@@ -58,6 +59,9 @@ struct PlayerPaths {
     std::filesystem::path configFile;    // CamSetup.xml
     std::filesystem::path volumeFile;    // <program name>.aud
     std::filesystem::path setupProgram;  // hvconfig
+    // The player's own settings (View resolution); ForRunningProgram: the
+    // user's configuration folder (UserSettingsFile), InFolder: the folder.
+    std::filesystem::path settingsFile;
     // The paths of the running executable.
     static PlayerPaths ForRunningProgram();
     // The same layout inside `dir` with program name `name` (tests).
@@ -87,6 +91,9 @@ class MainWindow : public QMainWindow {
     void LayoutMainWindow(QSize client, bool stopMotion = true);
 
     void SetQualityMode(int mode);
+    // Option > View resolution: renders at the new resolution from the next
+    // frame and remembers it in the settings file.
+    void SetViewResolution(ViewResolution r);
 
     // The exit sequence; returns at once when it is already running.
     void ShutdownPlayback();
@@ -124,6 +131,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenus();
+    void SetViewResolution(ViewResolution r, bool remember);
     void BuildCommands();
     void WireControlRow();
     QAction* AddMenuCommand(QMenu* menu, const QString& text, int id, bool checkable = false);
