@@ -45,6 +45,7 @@ class StartPicture;
 class VideoView;
 class ViewPresenter;
 enum class PlaybackWake;
+enum class ViewResolution : int32_t;
 
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
@@ -60,6 +61,9 @@ struct PlayerPaths {
     std::filesystem::path configFile;    // CamSetup.xml
     std::filesystem::path volumeFile;    // <program name>.aud
     std::filesystem::path setupProgram;  // hvconfig, beside the player
+    // The player's own preferences (View resolution): ForProgramFolder puts
+    // them in the user's configuration folder, InFolder in the folder.
+    std::filesystem::path settingsFile;
     // The paths of the running executable.
     static PlayerPaths ForRunningProgram();
     // A player in `dir`: the settings files by the shared location rule
@@ -94,6 +98,9 @@ class MainWindow : public QMainWindow {
     void LayoutMainWindow(QSize client, bool stopMotion = true);
 
     void SetQualityMode(int mode);
+    // Option > View resolution: renders at the new resolution from the next
+    // frame and remembers it in the settings file.
+    void SetViewResolution(ViewResolution r);
 
     // The exit sequence; returns at once when it is already running.
     void ShutdownPlayback();
@@ -131,6 +138,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenus();
+    void SetViewResolution(ViewResolution r, bool remember);
     void BuildCommands();
     void WireControlRow();
     QAction* AddMenuCommand(QMenu* menu, const QString& text, int id, bool checkable = false);

@@ -16,6 +16,7 @@
 
 #include "player/commands.h"
 #include "player/player_help.h"
+#include "player/player_settings.h"
 #include "player/process_scan.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -229,6 +230,41 @@ TEST(PlayerCommands, VolumeSaveFailureIsReported) {
     std::string error;
     EXPECT_FALSE(SaveVolumeLevel(f.Folder() / "hvplayer.aud", 2, &error));
     EXPECT_FALSE(error.empty());
+}
+
+// Option > View resolution: Standard at first, the choice kept in the
+// settings file across windows; WindowRenderSize keeps a render size the
+// renderers can draw for any window, a 1-pixel-wide one included.
+TEST(PlayerCommands, ViewResolutionIsRemembered) {
+    PlayerFixture f;
+    const auto ini = f.Folder() / "hvplayer.ini";
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Standard);  // missing
+    MainWindow& w = f.Window();
+    ASSERT_NE(w.Action(kCmdViewStandard), nullptr);
+    EXPECT_EQ(w.Action(kCmdViewStandard)->parentWidget()->property("title").toString(),
+              QStringLiteral("View resolution"));
+    EXPECT_TRUE(w.Action(kCmdViewStandard)->isChecked());
+    EXPECT_FALSE(w.Action(kCmdViewWindow)->isChecked());
+    EXPECT_EQ(w.Presenter().Resolution(), ViewResolution::Standard);
+
+    w.Action(kCmdViewWindow)->trigger();
+    EXPECT_TRUE(w.Action(kCmdViewWindow)->isChecked());
+    EXPECT_FALSE(w.Action(kCmdViewStandard)->isChecked());
+    EXPECT_EQ(w.Presenter().Resolution(), ViewResolution::Window);
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Window);
+    f.Recreate();
+    EXPECT_TRUE(f.Window().Action(kCmdViewWindow)->isChecked());
+    EXPECT_EQ(f.Window().Presenter().Resolution(), ViewResolution::Window);
+    f.Window().Command(kCmdViewStandard);
+    f.Recreate();
+    EXPECT_EQ(f.Window().Presenter().Resolution(), ViewResolution::Standard);
+    std::ofstream(ini, std::ios::trunc) << "[View]\nResolution=sideways\n";
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Standard);
+
+    EXPECT_EQ(WindowRenderSize(1920, 1080), QSize(1920, 1080));
+    EXPECT_EQ(WindowRenderSize(5000, 3000), QSize(3840, 2160));
+    EXPECT_EQ(WindowRenderSize(1, 700), QSize(16, 48));
+    EXPECT_EQ(WindowRenderSize(0, 0), QSize(16, 16));
 }
 
 TEST(PlayerCommands, ExitAsksAndCancelKeepsThePlayer) {
