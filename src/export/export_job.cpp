@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "export/spherical_metadata.h"
@@ -363,6 +364,10 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     FrameBuffer in, out;
     out.Allocate(outW, outH);
     ViewRenderer renderer(viewSetup);
+    // The view is this thread's work while GStreamer's threads decode and
+    // encode; splitting its rows keeps it off the critical path.
+    renderer.SetThreads(static_cast<int32_t>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
     ViewBuffer view;
     bool tableBuilt = false;
     int64_t firstTicks = -1;
