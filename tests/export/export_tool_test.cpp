@@ -20,6 +20,7 @@
 #include "export/spherical_metadata.h"
 #include "export/view_path.h"
 #include "process_runner.h"
+#include "read_only_folder.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
 #include "video/frame_source.h"
@@ -383,6 +384,18 @@ TEST_F(ExportToolTest, FailedOrCancelledExportsLeaveNoFile) {
     hvtest::ProcessResult r = Tool({video, "--out", "/proc/hv_export.mp4", "--mode", "panorama"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("/proc"), std::string::npos) << r.err;
+
+    const fs::path locked = *dir_ / "locked";
+    fs::create_directories(locked);
+    {
+        const hvtest::ReadOnlyFolder readOnly(locked);
+        if (readOnly.Active()) {
+            r = Tool({video, "--out", (locked / "pano.mp4").string(), "--mode", "panorama"});
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_NE(r.err.find("not writable"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(locked));
 
     const fs::path limited = *dir_ / "limited";
     fs::create_directories(limited);
