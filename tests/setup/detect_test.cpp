@@ -41,7 +41,7 @@ class SetupDetect : public testing::Test {
         clip.path = (folder_->path() / "offcentre.avi").string();
         clip.width = kW;
         clip.height = kH;
-        clip.frames = 32;
+        clip.frames = 16;
         clip.audio = false;
         clip.geometry = kMade;
         ASSERT_EQ(MakeTestVideo(clip), "");
