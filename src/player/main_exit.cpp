@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "player/main_window.h"
@@ -57,7 +58,9 @@ void MainWindow::ShutdownPlayback() {
     for (int i = 0; i < 200 && presenter_->PresentRunning(); ++i) hv::ui::PumpStep(10);
     // From here on nothing renders: the view buffer and the view are safe.
     presenter_->Stop();
-    SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel());
+    std::string volumeError;
+    const bool volumeSaved =
+        SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel(), &volumeError);
     Sleep(50);
     if (videoHost_) {
         presenter_->SetTarget(nullptr);
@@ -69,6 +72,14 @@ void MainWindow::ShutdownPlayback() {
     hv::ui::PumpStep(1);
     Sleep(50);
     if (statsTimer_) PrintStats();
+    // Reported once the stream is released, so the box's event loop finds
+    // nothing left running; worded as the setup utility's failed save.
+    if (!volumeSaved) {
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Volume"),
+                               QStringLiteral("The volume level could not be saved to\n%1\n\n%2")
+                                   .arg(QString::fromStdString(paths_.volumeFile.string()),
+                                        QString::fromStdString(volumeError)));
+    }
     shuttingDown_ = false;
 }
 

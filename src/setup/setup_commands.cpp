@@ -158,7 +158,9 @@ void SetupMainWindow::SaveCommand() {
 bool SetupMainWindow::SaveParameters() {
     // Written from a copy: the file write happens outside the record's lock.
     SetupConfigState copy = record_.Copy();
-    const WriteResult result = WriteConfiguration(paths_.configFile, copy);
+    // The user's configuration folder may not exist yet.
+    WriteResult result = EnsureSettingsFolder(paths_.configFile.parent_path());
+    if (result.ok) result = WriteConfiguration(paths_.configFile, copy);
     if (result.ok) {
         // The writer may have put the start-up geometry back (left and width 0).
         record_.Update([&copy](SetupConfigState& s) { s.geometry = copy.geometry; });
