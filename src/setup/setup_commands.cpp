@@ -7,6 +7,7 @@
 #include <QShortcut>
 
 #include "playback/preview_pump.h"
+#include "setup/detect_command.h"
 #include "setup/ring_fitter.h"
 #include "setup/setup_help_window.h"
 #include "setup/setup_main_window.h"
@@ -199,6 +200,7 @@ bool SetupMainWindow::ConfirmExit(bool withClick) {
         ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Exit IDE"),
                            QStringLiteral("Are you sure?"), QMessageBox::Ok | QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return false;
+    if (detect_ != nullptr) detect_->Cancel();
     // Nothing to wait for when no video was ever opened.
     if (Controller().WorkerAlive()) Controller().Shutdown([](int ms) { ui::PumpStep(ms); });
     ui::PumpStep(0);

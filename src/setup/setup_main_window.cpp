@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "setup/detect_command.h"
 #include "setup/ring_fitter.h"
 #include "setup/setup_preview.h"
 #include "setup/setup_resources.h"
@@ -53,12 +54,15 @@ SetupMainWindow::SetupMainWindow(SetupPaths paths, SetupConfigState initial)
     preview_ = std::make_unique<SetupPreview>(record_, *sink_);
     ConnectPreview();
     fitter_ = new RingFitter(*this, initial.geometry);
+    detect_ = new DetectCommand(*this);
 }
 
 SetupMainWindow::~SetupMainWindow() {
     // Normally the exit sequence has already stopped the worker; a window
     // destroyed otherwise (tests, a session ending) still waits for it here,
     // while it is whole enough to take the wake-ups the wait delivers.
+    delete detect_;  // joins its job thread, which posts to it
+    detect_ = nullptr;
     if (Controller().WorkerAlive()) Controller().Shutdown([](int ms) { ui::PumpStep(ms); });
     delete fitter_;  // it watches the application's keys and uses preview_
     fitter_ = nullptr;

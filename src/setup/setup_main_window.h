@@ -38,6 +38,7 @@ class MessageBoxSink;
 namespace hv::setup {
 
 class CutKeypad;
+class DetectCommand;
 class PictureView;
 class RingFitter;
 class SetupPreview;
@@ -76,6 +77,8 @@ class SetupMainWindow : public QMainWindow {
     int ButtonClicks() const;  // TICK plays so far
     // Fitting by hand: drags, keys, the Geometry dialog, undo (ring_fitter.h).
     RingFitter* Fitter() const { return fitter_; }
+    // "Detect circles", the one-click ring fit (detect_command.h).
+    DetectCommand* Detector() const { return detect_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -151,6 +154,8 @@ class SetupMainWindow : public QMainWindow {
 
     friend class RingFitter;
     RingFitter* fitter_ = nullptr;
+    friend class DetectCommand;
+    DetectCommand* detect_ = nullptr;
 
     // Reads record_ on the video worker and reports into sink_: destroyed
     // (in the destructor) before either goes.

@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include "playback/preview_pump.h"
+#include "setup/detect_command.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"
 #include "setup/ring_fitter.h"
@@ -33,6 +34,7 @@ PreviewController& SetupMainWindow::Controller() const {
 }
 
 void SetupMainWindow::OpenChosenVideo(const QString& path) {
+    if (detect_ != nullptr) detect_->Cancel();  // its answer would be for the old video
     const std::string name = TrimVideoName(path.toStdString());
     openedSinceLoad_ = false;
     if (name.empty()) {

@@ -83,14 +83,16 @@ TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndFirstStartPlacement) {
     // Before a video the preview picture lies outside the transform window.
     EXPECT_FALSE(w.Transform()->PreviewRevealed());
 
-    // The design's File and Help menus, and the fitting's Edit menu between.
+    // The design's File and Help menus, and the fitting's Edit menu between
+    // (with the one-click fit last).
     QStringList items, fitting;
     for (QAction* menu : w.menuBar()->actions())
         for (QAction* a : menu->menu()->actions())
             if (!a->isSeparator()) (menu->text() == "&Edit" ? fitting : items) << a->text();
     EXPECT_EQ(items, QStringList({"Load Doughnut Movie\tCtrl + L", "Save Parameters\tCtrl + S",
                                   "Video Stream Info", "Exit\tAlt + F4", "Help\tF1", "About"}));
-    EXPECT_EQ(fitting, QStringList({"Undo", "Redo", "Revert to Saved", "Geometry..."}));
+    EXPECT_EQ(fitting,
+              QStringList({"Undo", "Redo", "Revert to Saved", "Geometry...", "Detect Circles"}));
 }
 
 TEST(SetupStartup, ConfigurationPlacesWindowsAndSetsControls) {

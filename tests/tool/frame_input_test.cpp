@@ -62,14 +62,18 @@ class FrameInput : public ::testing::Test {
 
     // The frame number coded into the picture loaded for `choice`; -1 on failure.
     static int32_t NumberOf(const hvtool::FrameChoice& choice) {
+        return NumberIn(Video(), choice, 320, 240);
+    }
+    static int32_t NumberIn(const fs::path& video, const hvtool::FrameChoice& choice, int32_t w,
+                            int32_t h) {
         hv::FrameBuffer fb;
         std::string error;
-        if (!hvtool::LoadInputFrame(Video().string(), choice, fb, &error)) {
+        if (!hvtool::LoadInputFrame(video.string(), choice, fb, &error)) {
             ADD_FAILURE() << error;
             return -1;
         }
-        EXPECT_EQ(fb.width, 320);
-        EXPECT_EQ(fb.height, 240);
+        EXPECT_EQ(fb.width, w);
+        EXPECT_EQ(fb.height, h);
         for (int32_t x = 0; x < fb.width; ++x) EXPECT_EQ(fb.pixels[fb.pixels.size() - 1 - x], 0u);
         return hv::ReadFrameNumber(fb.data(), fb.width, fb.height);
     }
@@ -102,6 +106,33 @@ TEST_F(FrameInput, PicksTheFrameByNumberOrTime) {
     EXPECT_EQ(NumberOf(ByTime(0.42)), 10);
     EXPECT_EQ(NumberOf(ByTime(0.4)), 10);
     EXPECT_EQ(NumberOf(ByTime(1.999)), 49);
+}
+
+// --frame N is the N-th decoded picture counted from 0 whatever the frame
+// rate's rounding and the container's timestamps: a rate whose frame length
+// is no whole number of 100 ns units, MPEG-2 with B-frames (pictures stored
+// out of display order), and a transport stream that starts late. Frame 40
+// is sought rather than read through (MPEG program streams seek by an
+// estimate, so the B-frame clip stays with the frames read through).
+TEST_F(FrameInput, FrameNumbersCountDecodedPictures) {
+    struct Clip {
+        const char* name;
+        const char* fps;
+        bool sought;
+    };
+    for (const Clip& c :
+         {Clip{"ntsc.mp4", "30000/1001", true}, Clip{"bframes.mpg", "25", false},
+          Clip{"late.ts", "30000/1001", true}, Clip{"film.mkv", "24000/1001", true}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path video = Path(c.name);
+        const ToolRun made = Run({"make-video", "--out", video, "--size", "160x128", "--frames",
+                                  "48", "--fps", c.fps, "--no-audio"});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        for (int64_t n : {0, 1, 2, 5, 20}) EXPECT_EQ(NumberIn(video, ByFrame(n), 160, 128), n);
+        if (c.sought) {
+            EXPECT_EQ(NumberIn(video, ByFrame(40), 160, 128), 40);
+        }
+    }
 }
 
 TEST_F(FrameInput, RefusesWhatIsNotThere) {
@@ -182,6 +213,13 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
     ASSERT_FALSE(byFrame.isNull());
     EXPECT_EQ(byFrame, byTime);
     EXPECT_NE(byFrame, next);  // the scene's marker moves from frame to frame
+    // The first two frames are two pictures.
+    r = Run({"unwrap", Video(), "--frame", "0", "--out", Path("f0.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"unwrap", Video(), "--frame", "1", "--out", Path("f1.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(QImage(QString::fromStdString(Path("f0.png").string())),
+              QImage(QString::fromStdString(Path("f1.png").string())));
 
     r = Run({"view", Video(), "--frame", "5", "--out", Path("v.png")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
