@@ -25,6 +25,7 @@ const Command kCommands[] = {
     {"make-video", hvtool::RunMakeVideo, "make-video --out FILE [options]"},
     {"make-sample", hvtool::RunMakeSample, "make-sample --out PICTURE.png [--size WxH]"},
     {"detect", hvtool::RunDetect, "detect VIDEO [--frames N] [--out CamSetup.xml]"},
+    {"bench", hvtool::RunBench, "bench VIDEO [--frames N] [--view WxH] [--quality draft|high]"},
 };
 
 void PrintUsage(FILE* to) {
