@@ -1,7 +1,10 @@
 #include "unwrap/planar_gather.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace hv {
 namespace {
@@ -24,20 +27,45 @@ int32_t Fixed8(double c) {
 
 // Where a table entry reads: the luma offset, the chroma offset (of U; V
 // sits at the same offset of its plane, or one byte on in NV12's pairs) and
-// whether it is the spare row's black.
+// whether it is the spare row's black. NV12 also names the chroma row on
+// the other side of the luma line (chroma2) and whether the luma column
+// lies between two chroma columns (between).
 struct Source {
     uint32_t luma = 0;
     uint32_t chroma = 0;
     bool black = false;
+    uint32_t chroma2 = 0;
+    bool between = false;
 };
 
 Source SourceOf(const PlanarPicture& p, int32_t x, int32_t memoryRow) {
-    if (memoryRow >= p.height) return {0, 0, true};
+    if (memoryRow >= p.height) return {0, 0, true, 0, false};
     const int32_t line = p.height - 1 - memoryRow;
     const uint32_t cx = uint32_t(x) >> 1, cy = uint32_t(line) >> 1;
-    const uint32_t chroma =
-        cy * uint32_t(p.strides[1]) + (p.layout == PlanarLayout::NV12 ? 2 * cx : cx);
-    return {uint32_t(line) * uint32_t(p.strides[0]) + uint32_t(x), chroma, false};
+    Source s;
+    s.luma = uint32_t(line) * uint32_t(p.strides[0]) + uint32_t(x);
+    if (p.layout == PlanarLayout::NV12) {
+        const int32_t lastRow = ChromaHeight(p.height) - 1;
+        const int32_t other =
+            (line & 1) != 0 ? std::min(int32_t(cy) + 1, lastRow) : std::max(int32_t(cy) - 1, 0);
+        s.chroma = cy * uint32_t(p.strides[1]) + 2 * cx;
+        s.chroma2 = uint32_t(other) * uint32_t(p.strides[1]) + 2 * cx;
+        s.between = (x & 1) != 0 && int32_t(cx) + 1 < ChromaWidth(p.width);
+    } else {
+        s.chroma = cy * uint32_t(p.strides[1]) + cx;
+    }
+    return s;
+}
+
+// NV12's chroma as the converter upsamples it (chroma sited with the even
+// columns, between the lines): 3/4 of the chroma row the line lies in and
+// 1/4 of the nearer neighbour, then the mean of the two chroma columns for
+// an odd luma column.
+inline uint8_t Upsampled(const uint8_t* plane, uint32_t c, uint32_t c2, bool between) {
+    const int32_t v0 = (3 * plane[c] + plane[c2] + 2) >> 2;
+    if (!between) return uint8_t(v0);
+    const int32_t v1 = (3 * plane[c + 2] + plane[c2 + 2] + 2) >> 2;
+    return uint8_t((v0 + v1 + 1) >> 1);
 }
 
 const uint8_t* VPlane(const PlanarPicture& p) {
@@ -58,6 +86,11 @@ YuvToBgrx::YuvToBgrx(const YuvColour& colour) : colour_(colour) {
     const int32_t gu = Fixed8(-2.0 * kb * (1.0 - kb) / kg * cs);
     const int32_t gv = Fixed8(-2.0 * kr * (1.0 - kr) / kg * cs);
     const int32_t bu = Fixed8(2.0 * (1.0 - kb) * cs);
+    yc_ = int16_t(yc);
+    rv8_ = int16_t(rv);
+    bu8_ = int16_t(bu);
+    gu8_ = int16_t(gu);
+    gv8_ = int16_t(gv);
     for (int i = 0; i < 256; ++i) {
         const int32_t s = Spread(i);
         y_[i] = MulHigh(s, yc) + 128;
@@ -66,6 +99,47 @@ YuvToBgrx::YuvToBgrx(const YuvColour& colour) : colour_(colour) {
         gv_[i] = MulHigh(s, gv);
         bu_[i] = MulHigh(s, bu);
     }
+}
+
+void YuvToBgrx::ConvertBlock(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t n,
+                             uint32_t* out) const {
+    const __m128i flip = _mm_set1_epi8(char(0x80));  // x - 128 and x + 128 on bytes
+    const __m128i ones = _mm_set1_epi8(char(0xff));
+    const __m128i cy = _mm_set1_epi16(yc_), crv = _mm_set1_epi16(rv8_), cbu = _mm_set1_epi16(bu8_),
+                  cgu = _mm_set1_epi16(gu8_), cgv = _mm_set1_epi16(gv8_);
+    int32_t k = 0;
+    for (; k + 16 <= n; k += 16) {
+        const __m128i y8 =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + k)), flip);
+        const __m128i u8 =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + k)), flip);
+        const __m128i v8 =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + k)), flip);
+        __m128i r[2], g[2], b[2];
+        for (int h = 0; h < 2; ++h) {
+            // Spread: (b << 8) | b of each byte.
+            const __m128i wy =
+                _mm_mulhi_epi16(h ? _mm_unpackhi_epi8(y8, y8) : _mm_unpacklo_epi8(y8, y8), cy);
+            const __m128i wu = h ? _mm_unpackhi_epi8(u8, u8) : _mm_unpacklo_epi8(u8, u8);
+            const __m128i wv = h ? _mm_unpackhi_epi8(v8, v8) : _mm_unpacklo_epi8(v8, v8);
+            r[h] = _mm_add_epi16(wy, _mm_mulhi_epi16(wv, crv));
+            b[h] = _mm_add_epi16(wy, _mm_mulhi_epi16(wu, cbu));
+            g[h] = _mm_add_epi16(_mm_add_epi16(wy, _mm_mulhi_epi16(wu, cgu)),
+                                 _mm_mulhi_epi16(wv, cgv));
+        }
+        // Saturate to -128..127, then + 128.
+        const __m128i R = _mm_xor_si128(_mm_packs_epi16(r[0], r[1]), flip);
+        const __m128i G = _mm_xor_si128(_mm_packs_epi16(g[0], g[1]), flip);
+        const __m128i B = _mm_xor_si128(_mm_packs_epi16(b[0], b[1]), flip);
+        const __m128i bgLo = _mm_unpacklo_epi8(B, G), bgHi = _mm_unpackhi_epi8(B, G);
+        const __m128i rxLo = _mm_unpacklo_epi8(R, ones), rxHi = _mm_unpackhi_epi8(R, ones);
+        auto* o = reinterpret_cast<__m128i*>(out + k);
+        _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(bgLo, rxLo));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(bgLo, rxLo));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(bgHi, rxHi));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(bgHi, rxHi));
+    }
+    for (; k < n; ++k) out[k] = (*this)(y[k], u[k], v[k]);
 }
 
 bool PlanarPictureFits(const RingGeometry& ring, const PlanarPicture& p) {
@@ -90,7 +164,14 @@ void UnwrapPlanarReference(const RingGeometry& ring, const UnwrapTable& table,
     const int64_t n = ring.PanoramaPixels();
     for (int64_t i = 0; i < n; ++i) {
         const Source s = SourceOf(picture, table.srcX[i], table.srcRow[i]);
-        panorama[i] = s.black ? 0u : convert(Y[s.luma], U[s.chroma], V[s.chroma]);
+        if (s.black) {
+            panorama[i] = 0u;
+        } else if (picture.layout == PlanarLayout::NV12) {
+            panorama[i] = convert(Y[s.luma], Upsampled(U, s.chroma, s.chroma2, s.between),
+                                  Upsampled(V, s.chroma, s.chroma2, s.between));
+        } else {
+            panorama[i] = convert(Y[s.luma], U[s.chroma], V[s.chroma]);
+        }
     }
 }
 
@@ -107,8 +188,13 @@ void PlanarGatherPlan::Build(const RingGeometry& ring, const UnwrapTable& table,
     lumaOffsets_.assign(n + GatherPlan::kPrefetchAhead, 0u);
     chromaOffsets_.assign(n + GatherPlan::kPrefetchAhead, 0u);
     black_.clear();
+    const bool nv12 = layout_ == PlanarLayout::NV12;
+    chroma2Offsets_.assign(nv12 ? n : 0, 0u);
+    between_.assign(nv12 ? n : 0, 0);
     uint32_t* luma = lumaOffsets_.data();
     uint32_t* chroma = chromaOffsets_.data();
+    uint32_t* chroma2 = chroma2Offsets_.data();
+    uint8_t* between = between_.data();
     constexpr int32_t kTileRows = GatherPlan::kTileRows, kTileCols = GatherPlan::kTileCols;
     for (int32_t r0 = 0; r0 < Hp_; r0 += kTileRows) {
         const int32_t r1 = std::min(r0 + kTileRows, Hp_);
@@ -120,6 +206,10 @@ void PlanarGatherPlan::Build(const RingGeometry& ring, const UnwrapTable& table,
                     const Source s = SourceOf(picture, table.srcX[row + c], table.srcRow[row + c]);
                     *luma++ = s.luma;
                     *chroma++ = s.chroma;
+                    if (nv12) {
+                        *chroma2++ = s.chroma2;
+                        *between++ = s.between ? 1 : 0;
+                    }
                     if (s.black) black_.push_back(uint32_t(row + c));
                 }
             }
@@ -133,6 +223,10 @@ void PlanarGatherPlan::Clear() {
     lumaOffsets_.shrink_to_fit();
     chromaOffsets_.clear();
     chromaOffsets_.shrink_to_fit();
+    chroma2Offsets_.clear();
+    chroma2Offsets_.shrink_to_fit();
+    between_.clear();
+    between_.shrink_to_fit();
     black_.clear();
     black_.shrink_to_fit();
     Wp_ = Hp_ = width_ = height_ = 0;
@@ -152,20 +246,38 @@ void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama, int
     const uint8_t* U = picture.planes[1];
     const uint8_t* V = VPlane(picture);
     constexpr int32_t kTileRows = GatherPlan::kTileRows, kTileCols = GatherPlan::kTileCols;
+    static_assert(kTileCols <= YuvToBgrx::kBlock);
     constexpr int32_t kAhead = GatherPlan::kPrefetchAhead;
     const size_t first = size_t(rowBegin) * size_t(Wp_);
     const uint32_t* luma = lumaOffsets_.data() + first;
     const uint32_t* chroma = chromaOffsets_.data() + first;
+    const bool nv12 = layout_ == PlanarLayout::NV12;
+    const uint32_t* chroma2 = nv12 ? chroma2Offsets_.data() + first : nullptr;
+    const uint8_t* between = nv12 ? between_.data() + first : nullptr;
     for (int32_t r0 = rowBegin; r0 < rowEnd; r0 += kTileRows) {
         const int32_t r1 = std::min(r0 + kTileRows, rowEnd);
         for (int32_t c0 = 0; c0 < Wp_; c0 += kTileCols) {
             const int32_t w = std::min(kTileCols, Wp_ - c0);
             for (int32_t r = r0; r < r1; ++r) {
                 uint32_t* dst = panorama + size_t(r) * size_t(Wp_) + c0;
-                for (int32_t j = 0; j < w; ++j) {
-                    __builtin_prefetch(Y + luma[j + kAhead]);
-                    dst[j] = convert_(Y[luma[j]], U[chroma[j]], V[chroma[j]]);
+                alignas(16) uint8_t ys[kTileCols], us[kTileCols], vs[kTileCols];
+                if (nv12) {
+                    for (int32_t j = 0; j < w; ++j) {
+                        ys[j] = Y[luma[j]];
+                        us[j] = Upsampled(U, chroma[j], chroma2[j], between[j] != 0);
+                        vs[j] = Upsampled(V, chroma[j], chroma2[j], between[j] != 0);
+                    }
+                    chroma2 += w;
+                    between += w;
+                } else {
+                    for (int32_t j = 0; j < w; ++j) {
+                        __builtin_prefetch(Y + luma[j + kAhead]);
+                        ys[j] = Y[luma[j]];
+                        us[j] = U[chroma[j]];
+                        vs[j] = V[chroma[j]];
+                    }
                 }
+                convert_.ConvertBlock(ys, us, vs, w, dst);
                 luma += w;
                 chroma += w;
             }

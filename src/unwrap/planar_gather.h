@@ -1,8 +1,9 @@
 // The unwrap straight from a decoder's YUV planes. For each panorama pixel
-// the table's source position gives one luma sample and the chroma sample
-// of the 2 x 2 block it lies in (what GStreamer's converter uses for 4:2:0
-// to BGRx); only those samples are read and converted, never the whole
-// frame.
+// the table's source position gives one luma sample and its chroma, taken
+// as GStreamer's converter takes it for BGRx: I420 uses the chroma sample
+// of the 2 x 2 block the pixel lies in, NV12 interpolates it from the two
+// nearest chroma rows and columns. Only those samples are read and
+// converted, never the whole frame.
 //
 // Positions follow the BGRx table exactly: table memory row m is picture
 // line Hf - 1 - m, and memory row Hf (the frame buffer's spare row) gives
@@ -40,11 +41,20 @@ class YuvToBgrx {
     }
     const YuvColour& Colour() const { return colour_; }
 
+    // Converts n (<= kBlock) gathered samples into BGRX pixels, 16 at a
+    // time with SSE2; the same arithmetic as operator(), bit for bit.
+    static constexpr int32_t kBlock = 64;
+    void ConvertBlock(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t n,
+                      uint32_t* out) const;
+
   private:
     static int32_t Clamp(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
     YuvColour colour_;
     // Each channel's terms, already scaled; y_ carries the 128 added back.
     std::array<int32_t, 256> y_{}, rv_{}, gu_{}, gv_{}, bu_{};
+    // The coefficients with 8 fraction bits: luma, V to red, U to blue,
+    // U and V to green.
+    int16_t yc_ = 0, rv8_ = 0, bu8_ = 0, gu8_ = 0, gv8_ = 0;
 };
 
 // The picture can be unwrapped with `ring`: its size is the ring's frame
@@ -78,6 +88,9 @@ class PlanarGatherPlan {
   private:
     std::vector<uint32_t> lumaOffsets_;
     std::vector<uint32_t> chromaOffsets_;
+    // NV12 only: the second chroma row's offsets and the odd-column flags.
+    std::vector<uint32_t> chroma2Offsets_;
+    std::vector<uint8_t> between_;
     // Panorama indices whose source is the spare row, ascending; their
     // offsets read sample 0 and the pixel is then overwritten with black.
     std::vector<uint32_t> black_;
