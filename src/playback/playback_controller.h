@@ -31,13 +31,13 @@
 #include <string>
 
 #include "config/doughnut_geometry.h"
+#include "playback/playback_host.h"
+#include "playback/playback_state.h"
+#include "playback/playback_worker.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 #include "video/frame_source_graph.h"
-#include "playback/playback_host.h"
-#include "playback/playback_state.h"
-#include "playback/playback_worker.h"
 
 namespace hv {
 
@@ -66,6 +66,11 @@ class EngineUnwrapper final : public FrameUnwrapper {
         return engine_.Configure(ring, error);
     }
     bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) override {
+        // A decoder's planes are unwrapped as they are, held until the job
+        // has read them; any other picture is copied into the buffer.
+        if (const PlanarPictureRef picture = source.CurrentPicture()) {
+            return engine_.UnwrapPicture(*picture);
+        }
         // A source that has no picture yet leaves the buffer as it was.
         return engine_.UnwrapFrame(frame, [&source](FrameBuffer& fb) {
             int32_t size = fb.PictureBytes();

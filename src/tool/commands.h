@@ -13,5 +13,6 @@ int RunMakeVideo(int argc, char** argv);  // hvtool make-video ...
 int RunMakeSample(int argc, char** argv); // hvtool make-sample --out PICTURE.png
 int RunDetect(int argc, char** argv);     // hvtool detect VIDEO [--frames N] [--out FILE]
 int RunExport(int argc, char** argv);     // hvtool export VIDEO... --mode MODE --out FILE
+int RunBench(int argc, char** argv);      // hvtool bench VIDEO [--frames N] [--view WxH] ...
 
 }  // namespace hvtool

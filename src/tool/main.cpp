@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"detect", hvtool::RunDetect, "detect VIDEO [--frames N] [--out CamSetup.xml]"},
     {"export", hvtool::RunExport,
      "export VIDEO... (--out OUT.mp4|--out-dir DIR) --mode reframe|panorama|equirect [options]"},
+    {"bench", hvtool::RunBench, "bench VIDEO [--frames N] [--view WxH] [--quality draft|high]"},
 };
 
 void PrintUsage(FILE* to) {

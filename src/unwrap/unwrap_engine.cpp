@@ -52,6 +52,7 @@ bool UnwrapEngine::Configure(const RingGeometry& ring, std::string* error) {
     ring_ = ring;
     table_.Allocate(ring);
     plan_.Clear();
+    planarPlan_.Clear();
     buffers_.Allocate(ring, flipMode_.load());
     configured_ = true;
     request_.fetch_add(1);
@@ -65,6 +66,7 @@ void UnwrapEngine::Release() {
     ring_ = {};
     table_ = {};
     plan_.Clear();
+    planarPlan_.Clear();
     buffers_.Release();
     request_.fetch_add(1);
 }
@@ -127,22 +129,68 @@ bool UnwrapEngine::RunJob(const FrameBuffer& fb) {
         fb.pixels.size() < size_t(fb.width) * (size_t(fb.height) + 1))
         return false;
 
-    const uint32_t request = request_.load();
-    if (builtRequest_.load() != request) {
-        const FlipMode mode = flipMode_.load();
-        BuildUnwrapTable(ring_, mode, table_);
-        plan_.Build(ring_, table_);
-        tableMode_ = mode;
-        builtRequest_.store(request);
-        tableBuilds_.fetch_add(1);
-        return true;  // nothing copied this time; the ready panorama stays
-    }
+    if (RebuildTableIfStale()) return true;  // nothing copied; the ready panorama stays
 
     PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
     if (slot.pixels == nullptr) return false;
     Copy(fb.data(), slot.pixels);
     buffers_.Publish(slot, tableMode_);
     return true;
+}
+
+bool UnwrapEngine::RebuildTableIfStale() {
+    const uint32_t request = request_.load();
+    if (builtRequest_.load() == request) return false;
+    const FlipMode mode = flipMode_.load();
+    BuildUnwrapTable(ring_, mode, table_);
+    plan_.Build(ring_, table_);
+    tableMode_ = mode;
+    builtRequest_.store(request);
+    tableBuilds_.fetch_add(1);
+    return true;
+}
+
+bool UnwrapEngine::UnwrapPicture(const PlanarPicture& picture) {
+    if (busy_.exchange(true)) return false;
+    BusyGuard guard(busy_);
+    return RunPlanarJob(picture);
+}
+
+bool UnwrapEngine::RunPlanarJob(const PlanarPicture& picture) {
+    if (!configured_ || !PlanarPictureFits(ring_, picture)) return false;
+    if (RebuildTableIfStale()) return true;
+    const uint32_t built = builtRequest_.load();
+    if (planarRequest_ != built || !planarPlan_.Matches(picture)) {
+        planarPlan_.Build(ring_, table_, picture);
+        planarRequest_ = built;
+    }
+
+    PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
+    if (slot.pixels == nullptr) return false;
+    uint32_t* panorama = slot.pixels;
+    switch (copyPath_.load()) {
+        case CopyPath::Reference:
+            UnwrapPlanarReference(ring_, table_, picture, panorama);
+            break;
+        case CopyPath::Fast:
+            planarPlan_.Run(picture, panorama);
+            break;
+        case CopyPath::FastThreads: {
+            const int32_t split = BandSplit();
+            std::thread helper([&] { planarPlan_.Run(picture, panorama, split, ring_.Hp); });
+            planarPlan_.Run(picture, panorama, 0, split);
+            helper.join();
+            break;
+        }
+    }
+    buffers_.Publish(slot, tableMode_);
+    return true;
+}
+
+int32_t UnwrapEngine::BandSplit() const {
+    // A tile-band boundary near the middle.
+    const int32_t bands = (ring_.Hp + GatherPlan::kTileRows - 1) / GatherPlan::kTileRows;
+    return std::min(ring_.Hp, (bands / 2) * GatherPlan::kTileRows);
 }
 
 void UnwrapEngine::Copy(const uint32_t* frame, uint32_t* panorama) {
@@ -154,9 +202,7 @@ void UnwrapEngine::Copy(const uint32_t* frame, uint32_t* panorama) {
             plan_.Run(frame, panorama);
             break;
         case CopyPath::FastThreads: {
-            // Split at a tile-band boundary near the middle.
-            const int32_t bands = (ring_.Hp + GatherPlan::kTileRows - 1) / GatherPlan::kTileRows;
-            const int32_t split = std::min(ring_.Hp, (bands / 2) * GatherPlan::kTileRows);
+            const int32_t split = BandSplit();
             std::thread helper([&] { plan_.Run(frame, panorama, split, ring_.Hp); });
             plan_.Run(frame, panorama, 0, split);
             helper.join();

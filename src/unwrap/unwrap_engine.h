@@ -31,7 +31,9 @@
 #include <thread>
 
 #include "frame/frame_buffer.h"
+#include "frame/planar_picture.h"
 #include "unwrap/panorama_buffers.h"
+#include "unwrap/planar_gather.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
 
@@ -80,6 +82,12 @@ class UnwrapEngine {
     bool UnwrapFrame(FrameBuffer& fb, const std::function<void(FrameBuffer&)>& fill);
     // The same job for a picture that is already in `fb`.
     bool UnwrapFrame(const FrameBuffer& fb);
+    // The same job straight from a decoder's planes: reads only the samples
+    // the table names and converts them (planar_gather.h). The picture must
+    // have the stream's frame size (else dropped: false); the first picture
+    // of a new plane layout or colour builds its plan in the same job. The
+    // caller keeps the picture alive until this returns.
+    bool UnwrapPicture(const PlanarPicture& picture);
 
     // Pins the ready panorama for reading; empty when nothing is configured.
     // Its pixels are exactly what the per-frame copy produced; read the view
@@ -93,8 +101,13 @@ class UnwrapEngine {
 
   private:
     bool RunJob(const FrameBuffer& fb);
+    bool RunPlanarJob(const PlanarPicture& picture);
+    // Rebuilds the table for a pending flip request; true when it did (the
+    // job then copies nothing).
+    bool RebuildTableIfStale();
     void Copy(const uint32_t* frame, uint32_t* panorama);
-    void LockOutJobs();  // waits for a running job, then holds the busy flag
+    int32_t BandSplit() const;  // FastThreads: the helper's first row
+    void LockOutJobs();         // waits for a running job, then holds the busy flag
 
     std::atomic<bool> busy_{false};
     std::atomic<FlipMode> flipMode_{0};
@@ -111,6 +124,8 @@ class UnwrapEngine {
     UnwrapTable table_;
     FlipMode tableMode_ = 0;  // the mode table_ was built for
     GatherPlan plan_;
+    PlanarGatherPlan planarPlan_;
+    uint32_t planarRequest_ = 0;  // the table request planarPlan_ was built from
 
     PanoramaBuffers buffers_;
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/frame_buffer.h"
+#include "frame/planar_picture.h"
 #include "video/messages.h"
 
 namespace hv {
@@ -51,6 +52,11 @@ struct FrameSourceOptions {
     bool syncToClock = true;
     // EveryFrame implies syncToClock = false and no sound.
     FrameSourceMode mode = FrameSourceMode::LatestFrame;
+    // A decoder's I420 or NV12 picture is kept as it is (CurrentPicture and
+    // NextPicture hand it over without converting it); other formats are
+    // converted to BGRx as without this option. CurrentFrame and NextFrame
+    // convert the whole picture to BGRx on each call.
+    bool planarPictures = false;
 };
 
 // Thread rules: Open and Close on the worker thread that owns the source
@@ -83,6 +89,12 @@ class FrameSource {
     // while the source is open. Returns false when no picture is available.
     virtual bool CurrentFrame(uint32_t* dst, int32_t* size) = 0;
 
+    // The most recently decoded picture in the decoder's own planes, mapped
+    // and held (never copied) until the last holder releases it; null when
+    // there is none or it is not I420 / NV12 (use CurrentFrame then). Any
+    // thread while the source is open; the picture stays valid after Close.
+    virtual PlanarPictureRef CurrentPicture() { return nullptr; }
+
     // Number of pictures the source has decoded and kept so far (any
     // thread). A caller that sees the same number twice knows CurrentFrame
     // would copy the same picture again. Sources that cannot tell return 0.
@@ -97,6 +109,16 @@ class FrameSource {
     // picture also becomes the one CurrentFrame copies.
     virtual NextFrameResult NextFrame(FrameBuffer& /*fb*/, int64_t* /*pts*/, int /*timeoutMs*/) {
         return NextFrameResult::NotOpen;
+    }
+
+    // NextFrame for a caller that takes planes: an I420 / NV12 picture
+    // (planarPictures) is mapped into `picture`, held until released, and fb
+    // is left alone; any other picture is copied into fb and `picture` is
+    // null. A source without planes copies every picture into fb.
+    virtual NextFrameResult NextPicture(PlanarPictureRef& picture, FrameBuffer& fb, int64_t* pts,
+                                        int timeoutMs) {
+        picture.reset();
+        return NextFrame(fb, pts, timeoutMs);
     }
 
     // The text of the first error of the stream (a file cut off or damaged,

@@ -35,6 +35,8 @@ BuildOutcome BuildLocked(FrameSourceProgram program, const std::string& file, Me
 
     FrameSourceOptions options;
     options.withAudio = program == FrameSourceProgram::Player;
+    // The player unwraps straight from the decoder's planes.
+    options.planarPictures = program == FrameSourceProgram::Player;
     if (hooks.prerollTimeoutMs > 0) options.prerollTimeoutMs = hooks.prerollTimeoutMs;
 
     std::shared_ptr<FrameSource> source =

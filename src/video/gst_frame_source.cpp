@@ -31,6 +31,16 @@ bool EnsureGstInitialised() {
 
 namespace {
 
+std::atomic<int64_t> gLivePlanarPictures{0};
+
+}  // namespace
+
+int64_t LivePlanarPictures() {
+    return gLivePlanarPictures.load();
+}
+
+namespace {
+
 constexpr int64_t kNsPer100ns = 100;
 constexpr auto kWaitForStateBound = std::chrono::seconds(5);
 
@@ -55,6 +65,74 @@ int64_t AvgTimePerFrameOf(const GstVideoInfo& info, GstBuffer* buffer) {
             std::nearbyint(static_cast<double>(GST_BUFFER_DURATION(buffer)) / kNsPer100ns));
     }
     return kFallbackAvgTimePerFrame;
+}
+
+bool IsPlanarFormat(GstVideoFormat f) {
+    return f == GST_VIDEO_FORMAT_I420 || f == GST_VIDEO_FORMAT_NV12;
+}
+
+// The colour GStreamer's converter applies to the picture: the caps'
+// matrix and range (gst_video_info_from_caps has already filled in
+// GStreamer's default for caps without colorimetry); an unknown matrix is
+// taken as BT.601 up to SD heights and BT.709 above.
+YuvColour ColourOf(const GstVideoInfo& info) {
+    YuvColour colour;
+    GstVideoColorMatrix matrix = info.colorimetry.matrix;
+    gdouble kr = 0, kb = 0;
+    if (matrix == GST_VIDEO_COLOR_MATRIX_RGB ||
+        !gst_video_color_matrix_get_Kr_Kb(matrix, &kr, &kb)) {
+        matrix = info.height > 576 ? GST_VIDEO_COLOR_MATRIX_BT709 : GST_VIDEO_COLOR_MATRIX_BT601;
+        gst_video_color_matrix_get_Kr_Kb(matrix, &kr, &kb);
+    }
+    colour.kr = kr;
+    colour.kb = kb;
+    colour.fullRange = info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+    return colour;
+}
+
+// A mapped sample behind a PlanarPicture; deleting it unmaps and unrefs.
+struct MappedPicture {
+    PlanarPicture picture;
+    GstVideoFrame frame;
+    GstSample* sample;
+};
+
+// Takes over the caller's reference to `sample`; null (the reference
+// released) when it is not a mappable I420 / NV12 picture.
+PlanarPictureRef MapPlanar(GstSample* sample) {
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoInfo info;
+    if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps) ||
+        !IsPlanarFormat(GST_VIDEO_INFO_FORMAT(&info))) {
+        gst_sample_unref(sample);
+        return nullptr;
+    }
+    auto* mapped = new MappedPicture{};
+    mapped->sample = sample;
+    if (!gst_video_frame_map(&mapped->frame, &info, buffer, GST_MAP_READ)) {
+        gst_sample_unref(sample);
+        delete mapped;
+        return nullptr;
+    }
+    PlanarPicture& p = mapped->picture;
+    p.layout = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_NV12 ? PlanarLayout::NV12
+                                                                     : PlanarLayout::I420;
+    p.width = info.width;
+    p.height = info.height;
+    const int planes = GST_VIDEO_FRAME_N_PLANES(&mapped->frame);
+    for (int i = 0; i < planes && i < 3; ++i) {
+        p.planes[i] = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, i));
+        p.strides[i] = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, i);
+    }
+    p.colour = ColourOf(info);
+    gLivePlanarPictures.fetch_add(1);
+    return PlanarPictureRef(&mapped->picture, [mapped](const PlanarPicture*) {
+        gst_video_frame_unmap(&mapped->frame);
+        gst_sample_unref(mapped->sample);
+        delete mapped;
+        gLivePlanarPictures.fetch_sub(1);
+    });
 }
 
 // Set once a probe of the sound systems found no device; the process then
@@ -113,36 +191,21 @@ class GstFrameSource final : public FrameSource {
         return ok;
     }
 
+    PlanarPictureRef CurrentPicture() override {
+        GstSample* sample = LatestSample();
+        return sample != nullptr ? MapPlanar(sample) : nullptr;
+    }
+
     uint64_t PictureSerial() const override { return serial_.load(); }
 
     NextFrameResult NextFrame(FrameBuffer& fb, int64_t* pts, int timeoutMs) override {
-        const Call call(*this);
-        if (!call || options_.mode != FrameSourceMode::EveryFrame) return NextFrameResult::NotOpen;
-        GstAppSink* sink = GST_APP_SINK(appsink_);
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-        for (;;) {
-            // Short slices, so that an error (which brings no end of stream
-            // to the sink) is reported soon after the last good picture.
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                deadline - std::chrono::steady_clock::now());
-            const auto slice = std::clamp(left, std::chrono::nanoseconds(0),
-                                          std::chrono::nanoseconds(kNextFrameSlice));
-            GstSample* sample =
-                gst_app_sink_try_pull_sample(sink, static_cast<GstClockTime>(slice.count()));
-            if (sample != nullptr) {
-                const bool ok = TakeSample(sample, fb, pts);
-                StoreSample(sample);
-                if (ok) return NextFrameResult::Frame;
-                RecordStreamError("a decoded picture could not be read");
-                return NextFrameResult::Error;
-            }
-            // A demuxer that fails sends the end of the stream after its
-            // error: the error decides.
-            if (hasStreamError_.load()) return NextFrameResult::Error;
-            if (gst_app_sink_is_eos(sink)) return NextFrameResult::EndOfStream;
-            if (std::chrono::steady_clock::now() >= deadline) return NextFrameResult::Timeout;
-        }
+        return Next(nullptr, fb, pts, timeoutMs);
+    }
+
+    NextFrameResult NextPicture(PlanarPictureRef& picture, FrameBuffer& fb, int64_t* pts,
+                                int timeoutMs) override {
+        picture.reset();
+        return Next(&picture, fb, pts, timeoutMs);
     }
 
     std::string StreamError() const override {
@@ -215,6 +278,47 @@ class GstFrameSource final : public FrameSource {
     const VideoFormat& Format() const override { return format_; }
 
   private:
+    static constexpr const char* kBgrxCaps = "video/x-raw,format=BGRx";
+    static constexpr const char* kPlanarCaps = "video/x-raw,format={I420,NV12,BGRx}";
+
+    // EveryFrame: pulls the next sample; an I420 / NV12 one goes to
+    // *picture when the caller takes planes, anything else into fb.
+    NextFrameResult Next(PlanarPictureRef* picture, FrameBuffer& fb, int64_t* pts, int timeoutMs) {
+        const Call call(*this);
+        if (!call || options_.mode != FrameSourceMode::EveryFrame) return NextFrameResult::NotOpen;
+        GstAppSink* sink = GST_APP_SINK(appsink_);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        for (;;) {
+            // Short slices, so that an error (which brings no end of stream
+            // to the sink) is reported soon after the last good picture.
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const auto slice = std::clamp(left, std::chrono::nanoseconds(0),
+                                          std::chrono::nanoseconds(kNextFrameSlice));
+            GstSample* sample =
+                gst_app_sink_try_pull_sample(sink, static_cast<GstClockTime>(slice.count()));
+            if (sample != nullptr) {
+                bool ok = false;
+                if (picture != nullptr) {
+                    *picture = MapPlanar(gst_sample_ref(sample));
+                    ok = *picture != nullptr;
+                    if (ok) ReadPts(sample, pts);
+                }
+                if (!ok) ok = TakeSample(sample, fb, pts);
+                StoreSample(sample);
+                if (ok) return NextFrameResult::Frame;
+                RecordStreamError("a decoded picture could not be read");
+                return NextFrameResult::Error;
+            }
+            // A demuxer that fails sends the end of the stream after its
+            // error: the error decides.
+            if (hasStreamError_.load()) return NextFrameResult::Error;
+            if (gst_app_sink_is_eos(sink)) return NextFrameResult::EndOfStream;
+            if (std::chrono::steady_clock::now() >= deadline) return NextFrameResult::Timeout;
+        }
+    }
+
     // How long one try of NextFrame waits before it looks for an error.
     static constexpr std::chrono::nanoseconds kNextFrameSlice = std::chrono::milliseconds(20);
 
@@ -311,8 +415,7 @@ class GstFrameSource final : public FrameSource {
             return BuildStep::AddGrabber;
         }
         appsink_ = sink;
-        GstCaps* caps =
-            gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+        GstCaps* caps = gst_caps_from_string(options_.planarPictures ? kPlanarCaps : kBgrxCaps);
         if (caps == nullptr) return BuildStep::SetMediaType;
         gst_app_sink_set_caps(GST_APP_SINK(sink), caps);
         gst_caps_unref(caps);
@@ -406,9 +509,11 @@ class GstFrameSource final : public FrameSource {
         if (sample == nullptr) return BuildStep::ConnectedType;
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
-        const bool ok = caps != nullptr && gst_video_info_from_caps(&info, caps) &&
-                        GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx && info.width > 0 &&
-                        info.height > 0;
+        const bool ok =
+            caps != nullptr && gst_video_info_from_caps(&info, caps) &&
+            (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx ||
+             (options_.planarPictures && IsPlanarFormat(GST_VIDEO_INFO_FORMAT(&info)))) &&
+            info.width > 0 && info.height > 0;
         if (!ok) {
             gst_sample_unref(sample);
             return BuildStep::ConnectedType;
@@ -443,6 +548,13 @@ class GstFrameSource final : public FrameSource {
         }
         int32_t size = fb.PictureBytes();
         if (!CopyBottomUp(sample, fb.data(), &size, info.width)) return false;
+        ReadPts(sample, pts);
+        return true;
+    }
+
+    // The sample's time from the start of the stream in 100 ns units into
+    // *pts (when not null); -1 when it has none.
+    static void ReadPts(GstSample* sample, int64_t* pts) {
         if (pts != nullptr) {
             *pts = -1;
             GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -455,7 +567,6 @@ class GstFrameSource final : public FrameSource {
                 if (GST_CLOCK_TIME_IS_VALID(t)) *pts = static_cast<int64_t>(t) / kNsPer100ns;
             }
         }
-        return true;
     }
 
     // Copies the picture of a sample into dst as bottom-up rows of
@@ -471,6 +582,14 @@ class GstFrameSource final : public FrameSource {
         }
         GstVideoFrame frame;
         if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return false;
+        if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx) {
+            // A planar picture: converted whole, as videoconvert would.
+            GstVideoFrame bgrx;
+            const bool converted = ConvertToBgrx(frame, bgrx);
+            gst_video_frame_unmap(&frame);
+            if (!converted) return false;
+            frame = bgrx;
+        }
         const int32_t dstWidth = width > 0 ? width : format_.width > 0 ? format_.width : info.width;
         const size_t dstRowBytes = size_t{4} * static_cast<size_t>(dstWidth);
         const size_t capacity = *size > 0 ? static_cast<size_t>(*size) : 0;
@@ -488,6 +607,32 @@ class GstFrameSource final : public FrameSource {
         }
         gst_video_frame_unmap(&frame);
         *size = static_cast<int32_t>(rows * dstRowBytes);
+        return true;
+    }
+
+    // Converts a mapped picture into a new BGRx buffer, mapped into `out`
+    // (the caller unmaps it, which frees the buffer).
+    static bool ConvertToBgrx(GstVideoFrame& in, GstVideoFrame& out) {
+        GstVideoInfo info;
+        gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, GST_VIDEO_FRAME_WIDTH(&in),
+                                  GST_VIDEO_FRAME_HEIGHT(&in));
+        // The converter wants the same rate and pixel shape on both sides.
+        info.fps_n = in.info.fps_n;
+        info.fps_d = in.info.fps_d;
+        info.par_n = in.info.par_n;
+        info.par_d = in.info.par_d;
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+        if (buffer == nullptr) return false;
+        const bool mapped = gst_video_frame_map(&out, &info, buffer, GST_MAP_READWRITE);
+        gst_buffer_unref(buffer);  // the mapping holds it
+        if (!mapped) return false;
+        GstVideoConverter* converter = gst_video_converter_new(&in.info, &info, nullptr);
+        if (converter == nullptr) {
+            gst_video_frame_unmap(&out);
+            return false;
+        }
+        gst_video_converter_frame(converter, &in, &out);
+        gst_video_converter_free(converter);
         return true;
     }
 
@@ -653,12 +798,27 @@ class GstFrameSource final : public FrameSource {
         const bool audio = g_str_has_prefix(name, "audio/x-raw");
         gst_caps_unref(caps);
         if (video && !self->videoLinked_.load()) {
+            if (self->options_.planarPictures) self->KeepPlanarOnlyIfDecoded(pad);
             GstPad* sinkPad = gst_element_get_static_pad(self->convert_, "sink");
             if (gst_pad_link(pad, sinkPad) == GST_PAD_LINK_OK) self->videoLinked_.store(true);
             gst_object_unref(sinkPad);
         } else if (audio && self->options_.withAudio && !self->audioLinked_.load()) {
             self->AddAudioBranch(pad);
         }
+    }
+
+    // A decoder whose pictures are neither I420 nor NV12 gets today's BGRx
+    // (videoconvert would otherwise pick the nearest planar format).
+    void KeepPlanarOnlyIfDecoded(GstPad* pad) {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        if (caps == nullptr) return;
+        GstVideoInfo info;
+        const bool known = gst_caps_is_fixed(caps) && gst_video_info_from_caps(&info, caps);
+        gst_caps_unref(caps);
+        if (!known || IsPlanarFormat(GST_VIDEO_INFO_FORMAT(&info))) return;
+        GstCaps* bgrx = gst_caps_from_string(kBgrxCaps);
+        gst_app_sink_set_caps(GST_APP_SINK(appsink_), bgrx);
+        gst_caps_unref(bgrx);
     }
 
     static void OnNoMorePads(GstElement*, gpointer data) {

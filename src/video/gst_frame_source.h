@@ -23,7 +23,12 @@
 //
 // LatestFrame mode keeps the most recent picture as a referenced GstSample
 // (taken at preroll and at each rendered buffer); CurrentFrame copies it
-// bottom-up, so calls between two pictures return the same bytes.
+// bottom-up, so calls between two pictures return the same bytes. With
+// planarPictures the appsink also takes I420 and NV12 (videoconvert passes
+// them through untouched; a decoder of any other format still gets BGRx);
+// CurrentPicture maps the kept sample and hands out a shared hold on it
+// that unmaps and unrefs it once, and CurrentFrame converts it with
+// GStreamer's own converter.
 // EveryFrame mode runs the appsink unsynchronised, without dropping, with a
 // queue of kEveryFrameQueue samples that NextFrame pulls. A sound branch
 // whose device fails while prerolling is replaced by a fakesink that keeps
@@ -71,5 +76,9 @@ std::unique_ptr<FrameSource> CreateGstFrameSource();
 // Calls gst_init once per process (thread-safe). Returns false when
 // GStreamer cannot be initialised.
 bool EnsureGstInitialised();
+
+// Pictures handed out by CurrentPicture that are still held, over every
+// source of the process (tests check that each is released exactly once).
+int64_t LivePlanarPictures();
 
 }  // namespace hv

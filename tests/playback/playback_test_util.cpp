@@ -177,6 +177,12 @@ bool CountingUnwrapper::UnwrapFrame(hv::FrameSource& source, hv::FrameBuffer& fr
     }
     calls.fetch_add(1);
     const bool render = engine_adapter_.UnwrapFrame(source, frame);
+    if (source.CurrentPicture() != nullptr) {
+        // The job unwrapped the decoder's planes and left the buffer alone:
+        // the number is read from the newest picture, converted for reading.
+        int32_t size = frame.PictureBytes();
+        source.CurrentFrame(frame.data(), &size);
+    }
     lastFrameNumber.store(hv::ReadFrameNumber(frame.data(), frame.width, frame.height));
     if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
     inFlight_.fetch_sub(1);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -311,3 +313,52 @@ TEST_F(FrameInput, ADamagedVideoFailsCleanlyPastTheDamage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The number after `key ` at the start of a line of hvtool bench's output;
+// NaN when there is no such line.
+double BenchValue(const std::string& out, const std::string& key) {
+    size_t at = 0;
+    while ((at = out.find(key + " ", at)) != std::string::npos) {
+        if (at == 0 || out[at - 1] == '\n')
+            return std::strtod(out.c_str() + at + key.size(), nullptr);
+        at += key.size();
+    }
+    return std::nan("");
+}
+
+}  // namespace
+
+TEST_F(FrameInput, BenchPrintsConsistentNumbers) {
+    const ToolRun all = Run({"bench", Video().string(), "--quality", "draft"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(BenchValue(all.out, "frames"), 50);
+    EXPECT_EQ(BenchValue(all.out, "rendered"), 50);
+    EXPECT_EQ(BenchValue(all.out, "from the decoder's planes"), 50);
+    const double cpu = BenchValue(all.out, "cpu seconds");
+    const double perFrame = BenchValue(all.out, "cpu ms per frame");
+    const double wall = BenchValue(all.out, "wall seconds");
+    ASSERT_GT(cpu, 0);
+    ASSERT_GT(wall, 0);
+    // Printed to 3 decimals: per frame is the total over the frames.
+    EXPECT_NEAR(perFrame, cpu * 1000 / 50, 0.05);
+    const double source = BenchValue(all.out, "source ms per frame");
+    const double unwrap = BenchValue(all.out, "unwrap ms per frame");
+    const double render = BenchValue(all.out, "render ms per frame");
+    EXPECT_GE(source, 0);
+    EXPECT_GE(unwrap, 0);
+    EXPECT_GE(render, 0);
+    EXPECT_LE(source + unwrap + render, perFrame + 0.01);
+    EXPECT_NEAR(BenchValue(all.out, "source + unwrap ms per frame"), source + unwrap, 0.01);
+
+    const ToolRun some = Run({"bench", Video().string(), "--frames", "10"});
+    ASSERT_EQ(some.exitCode, 0) << some.err;
+    EXPECT_EQ(BenchValue(some.out, "frames"), 10);
+
+    EXPECT_EQ(Run({"bench", Video().string(), "--frames", "0"}).exitCode, 2);
+    EXPECT_EQ(Run({"bench", Video().string(), "--quality", "best"}).exitCode, 2);
+    EXPECT_EQ(Run({"bench", Video().string(), "--view", "wide"}).exitCode, 2);
+    EXPECT_EQ(Run({"bench", Video().string(), "--view", "7x5"}).exitCode, 1);
+    EXPECT_EQ(Run({"bench", Path("missing.mp4").string()}).exitCode, 1);
+}
