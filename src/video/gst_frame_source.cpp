@@ -774,8 +774,15 @@ class GstFrameSource final : public FrameSource {
                (object == GST_OBJECT(bin) || gst_object_has_as_ancestor(object, GST_OBJECT(bin)));
     }
 
+    // Never waits: in EveryFrame mode a NextFrame pulling at the same time
+    // takes the preroll picture away between the sink's store and this
+    // call (a pull of a sample drops the preroll). A waiting pull would then
+    // block the streaming thread for good: the preroll never completes, no
+    // picture reaches the queue, and a flush does not wake that wait, so
+    // Close would hang. The picture is not lost: it is also queued as the
+    // first played one.
     static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data) {
-        static_cast<GstFrameSource*>(data)->StoreSample(gst_app_sink_pull_preroll(sink));
+        static_cast<GstFrameSource*>(data)->StoreSample(gst_app_sink_try_pull_preroll(sink, 0));
         return GST_FLOW_OK;
     }
 

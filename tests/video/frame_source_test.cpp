@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -385,6 +386,62 @@ TEST(GstFrameSource, CloseWhileOtherThreadsCallIn) {
         EXPECT_EQ(source->Position(), 0);
         stop.store(true);
         for (auto& c : callers) c.join();
+    }
+}
+
+// EveryFrame and a seek: the next picture is the first at or after the
+// target (past the end: the end of the stream), and Close returns promptly,
+// also when the seek meets the decoder blocked on a full queue or the
+// re-preroll meets a NextFrame already waiting. Each round runs on its own thread under a bound,
+// so that a hang fails the test instead of stalling the suite (a hung round
+// is leaked).
+TEST(GstFrameSource, EveryFrameSeekThenNextFrameThenClose) {
+    const std::string path = hvtest::MakeVideo("every_seek.mp4", 96, 64, 25, 1, 50, false);
+    ASSERT_FALSE(path.empty());
+    struct Round {
+        hv::NextFrameResult afterSeek = hv::NextFrameResult::NotOpen;
+        int32_t number = -1;
+        int64_t pts = -1;
+        bool seekOk = false;
+    };
+    constexpr int32_t kTarget = 25;
+    constexpr int32_t kPastEnd = 60;
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE(round);
+        const bool pastEnd = round % 5 == 4;
+        auto result = std::make_shared<std::promise<Round>>();
+        std::future<Round> done = result->get_future();
+        std::thread([path, result, round, pastEnd] {
+            Round out;
+            hv::FrameSourceOptions options;
+            options.mode = hv::FrameSourceMode::EveryFrame;
+            auto source = hv::CreateGstFrameSource();
+            if (source->Open(path, options) == hv::BuildStep::None) {
+                hv::FrameBuffer fb;
+                // Vary how far the decoder has run ahead (its queue full or not).
+                for (int i = 0; i < round % 4; ++i) source->NextFrame(fb, nullptr, 2000);
+                if (round % 2 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                const int64_t step = source->Format().avgTimePerFrame;
+                out.seekOk = source->Seek(step * (pastEnd ? kPastEnd : kTarget));
+                out.afterSeek = source->NextFrame(fb, &out.pts, 3000);
+                if (out.afterSeek == hv::NextFrameResult::Frame) {
+                    out.number = hv::ReadFrameNumber(fb.data(), fb.width, fb.height);
+                }
+                source->Close();
+            }
+            result->set_value(out);
+        }).detach();
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+            << "seek, NextFrame or Close hung";
+        const Round r = done.get();
+        EXPECT_TRUE(r.seekOk);
+        if (pastEnd) {
+            EXPECT_EQ(r.afterSeek, hv::NextFrameResult::EndOfStream);
+            continue;
+        }
+        ASSERT_EQ(r.afterSeek, hv::NextFrameResult::Frame);
+        EXPECT_EQ(r.number, kTarget);
+        EXPECT_EQ(r.pts, int64_t{kTarget} * 400000);
     }
 }
 
