@@ -3,9 +3,7 @@
 #include <QDateTime>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "player/main_window.h"
 #include "player/view_presenter.h"
@@ -17,10 +15,6 @@ namespace hv::player {
 
 namespace {
 const hv::PumpStep kPump = [](int ms) { hv::ui::PumpStep(ms); };
-
-void Sleep(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 }  // namespace
 
 bool MainWindow::ConfirmExit() {
@@ -47,18 +41,16 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::ShutdownPlayback() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    // No fixed pauses: each step waits only for what it needs.
     controller_->StopSource();
-    Sleep(10);
     controller_->SetAppClosing();
-    hv::ui::PumpStep(50);
-    Sleep(50);
+    hv::ui::PumpStep(1);
     // Let the image on its way to the screen arrive (bounded: the GUI thread
     // is the one that takes it, so this ends within a few passes).
     for (int i = 0; i < 200 && presenter_->PresentRunning(); ++i) hv::ui::PumpStep(10);
     // From here on nothing renders: the view buffer and the view are safe.
     presenter_->Stop();
     SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel());
-    Sleep(50);
     if (videoHost_) {
         presenter_->SetTarget(nullptr);
         videoHost_->hide();
@@ -67,7 +59,6 @@ void MainWindow::ShutdownPlayback() {
     // The worker releases the source on its own; poll for it in short passes.
     controller_->WaitUntilReleased([](int ms) { hv::ui::PumpStep(std::min(ms, 10)); });
     hv::ui::PumpStep(1);
-    Sleep(50);
     if (statsTimer_) PrintStats();
     shuttingDown_ = false;
 }

@@ -85,6 +85,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     client_->setPalette(pal);
     client_->setAutoFillBackground(true);
     client_->installEventFilter(this);
+    client_->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(client_);
 
     BuildCommands();
@@ -95,11 +96,15 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     SetQualityMode(static_cast<int>(QualityMode::High));
     controls_ = new ControlRow(handCursor_, client_);
     WireControlRow();
+    SetTransportActive(false);
     controller_->SetStoredVolumeLevel(LoadVolumeLevel(paths_.volumeFile));
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(kPlaybackPollMs);
-    connect(pollTimer_, &QTimer::timeout, this, &MainWindow::ReadPlayback);
+    connect(pollTimer_, &QTimer::timeout, this, [this] {
+        ReadPlayback();
+        CheckOpenOutcome();
+    });
     pollTimer_->start();
 
     // The menu bar takes its height from the 720 x 500 client area.
@@ -248,6 +253,8 @@ void MainWindow::OnPlaybackWake(PlaybackWake wake) {
             break;
         case PlaybackWake::VideoClosed:
             setWindowTitle(QString::fromLatin1(kAppTitle));
+            SetTransportActive(false);
+            CheckOpenOutcome();
             break;
     }
 }
@@ -271,6 +278,8 @@ void MainWindow::ReadPlayback() {
 }
 
 void MainWindow::ShowStreamStarted() {
+    awaitingStream_ = false;
+    SetTransportActive(true);
     // The view replaces the start picture for good.
     delete startPicture_;
     startPicture_ = nullptr;

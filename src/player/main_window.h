@@ -48,6 +48,11 @@ enum class PlaybackWake;
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
 inline constexpr int kClientHeight = 500;
+// The smallest client area in which every control of the row is visible
+// and none overlaps another (the logo strip ends left of the flip button
+// and starts right of the pause button).
+inline constexpr int kMinClientWidth = 710;
+inline constexpr int kMinClientHeight = 260;
 // How often the window reads the playback's position: the loop publishes a
 // new one every fifth 27 ms cycle.
 inline constexpr int kPlaybackPollMs = kPlaybackCycleMs * kPositionBarEvery;
@@ -132,6 +137,13 @@ class MainWindow : public QMainWindow {
     // sound button since the last read.
     void ReadPlayback();
     void ShowStreamStarted();
+    // No video: the start picture instead of the view, the product title,
+    // an empty position bar and inactive transport buttons.
+    void ShowNoVideo();
+    void SetTransportActive(bool on);
+    // Notices an open that failed (the worker ended before its stream
+    // started) and a stream broken while playing.
+    void CheckOpenOutcome();
 
     // Handlers of the command table (main_commands.cpp).
     void Navigate(void (Navigator::*move)());
@@ -188,8 +200,10 @@ class MainWindow : public QMainWindow {
 
     QSize viewSize_{600, 400};
     int seekFrame_ = 0;
-    bool seeking_ = false;
-    int pendingSeek_ = -1;
+    // An open was handed to the playback and its stream has not started:
+    // when the worker ends first, the open failed.
+    bool awaitingStream_ = false;
+    QString shownStreamError_;
     bool fileDialogOpen_ = false;
     bool loadBusy_ = false;
     bool shuttingDown_ = false;

@@ -46,9 +46,12 @@ class VideoView : public QWidget {
   public:
     VideoView(Navigator& navigator, std::function<bool()> appClosing, QWidget* parent);
 
-    // A bottom-up view image (Format_RGB32), as rendered.
-    void ShowImage(const QImage& bottomUp);
+    // A bottom-up view image (Format_RGB32), as rendered; only its
+    // `written` part (memory coordinates; null: all of it) is shown,
+    // stretched over the whole area.
+    void ShowImage(const QImage& bottomUp, const QRect& written = QRect());
     const QImage& Image() const { return image_; }
+    const QRect& WrittenPart() const { return written_; }
     uint64_t Paints() const { return paints_; }
 
     // The navigation of a key (arrows pan, Shift and Ctrl toggle the zoom).
@@ -66,7 +69,10 @@ class VideoView : public QWidget {
     Navigator& navigator_;
     std::function<bool()> appClosing_;
     QImage image_;
+    QRect written_;
     uint64_t paints_ = 0;
+    static constexpr int kWheelNotch = 120;
+    int wheelRemainder_ = 0;  // wheel units not yet a whole notch, signed
 };
 
 class ViewPresenter : public QObject {
@@ -114,7 +120,7 @@ class ViewPresenter : public QObject {
   private:
     struct Session;
     void RenderJob();                 // render worker
-    void Deliver(const QImage& img);  // GUI thread
+    void Deliver(const QImage& img, const QRect& written);  // GUI thread
 
     UnwrapEngine& engine_;
     Navigator& navigator_;
