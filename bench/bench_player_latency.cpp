@@ -90,8 +90,12 @@ void BM_LoadToDialog(benchmark::State& state) {
         w->ShutdownPlayback();
     }
 }
-BENCHMARK(BM_LoadToDialog)->Arg(0)->Arg(1)->UseManualTime()->Iterations(3)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_LoadToDialog)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // The confirmed exit while playing: the sequence and the destruction.
 void BM_ExitWhilePlayingToGone(benchmark::State& state) {
@@ -109,8 +113,7 @@ void BM_ExitWhilePlayingToGone(benchmark::State& state) {
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
     }
 }
-BENCHMARK(BM_ExitWhilePlayingToGone)->UseManualTime()->Iterations(3)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_ExitWhilePlayingToGone)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include "player/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
 #include <QLayout>
@@ -175,9 +176,12 @@ void MainWindow::BuildMenus() {
     option->addSeparator();
     AddMenuCommand(option, QStringLiteral("Repeat the video"), kCmdRepeat, true);
 
-    AddMenuCommand(mode, QStringLiteral("Draft"), kCmdDraft, true);
-    AddMenuCommand(mode, QStringLiteral("Mixed"), kCmdMixed, true);
-    AddMenuCommand(mode, QStringLiteral("High"), kCmdHigh, true);
+    // One exclusive choice, shown as such (radio items).
+    auto* quality = new QActionGroup(this);
+    quality->setExclusive(true);
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("Draft"), kCmdDraft, true));
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("Mixed"), kCmdMixed, true));
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("High"), kCmdHigh, true));
 
     QAction* helpItem = AddMenuCommand(help, QStringLiteral("Help\tF1"), kCmdHelp);
     helpItem->setShortcut(QKeySequence(Qt::Key_F1));
