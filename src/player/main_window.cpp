@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -91,6 +92,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
 
     BuildCommands();
     BuildMenus();
+    BuildPlayerKeys();
     if (!std::filesystem::exists(paths_.setupProgram)) Action(kCmdSetup)->setEnabled(false);
     startPicture_ = new StartPicture(Picture(QStringLiteral("SPLASH")), client_);
     startPicture_->setGeometry(5, 5, 600, 432);
@@ -202,6 +204,12 @@ QWidget* MainWindow::StartPictureWidget() const {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (watched == client_ && e->type() == QEvent::Resize) LayoutMainWindow();
+    if (e->type() == QEvent::MouseMove && isFullScreen()) {
+        if (auto* w = qobject_cast<QWidget*>(watched)) {
+            const auto* me = static_cast<QMouseEvent*>(e);
+            PointerMovedInClient(w->mapTo(client_, me->position().toPoint()));
+        }
+    }
     return QMainWindow::eventFilter(watched, e);
 }
 
@@ -217,6 +225,7 @@ void MainWindow::LayoutMainWindow(QSize client, bool stopMotion) {
     const int W = std::max(client.width(), 0);
     const int H = std::max(client.height(), 0);
     const auto clamp0 = [](int v) { return std::max(v, 0); };
+    if (FullScreenLayout(W, H)) return;
 
     if (videoHost_) videoHost_->setGeometry(0, 0, W, clamp0(H - 55));
     if (startPicture_) startPicture_->resize(clamp0(W - 11), clamp0(H - 63));
@@ -296,6 +305,8 @@ void MainWindow::ShowStreamStarted() {
         videoHost_->setAutoFillBackground(true);
         view_ = new VideoView(
             navigator_, [this] { return controller_->AppClosing(); }, videoHost_);
+        view_->installEventFilter(this);  // the pointer at the full-screen edge
+        connect(view_, &VideoView::doubleClicked, this, [this] { SetFullScreen(!isFullScreen()); });
         presenter_->SetTarget(view_);
         videoHost_->lower();
         videoHost_->show();

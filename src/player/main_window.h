@@ -123,13 +123,28 @@ class MainWindow : public QMainWindow {
     int SeekFrame() const { return seekFrame_; }
     bool ShuttingDown() const { return shuttingDown_; }
 
+    // Full screen (F11, a double-click on the view; Escape leaves it). The
+    // control row hides there and comes back at the bottom edge.
+    void SetFullScreen(bool on);
+    bool ControlsRevealed() const { return controlsRevealed_; }
+    // Space: Play when the user paused (or sought), else Pause.
+    void TogglePlayPause();
+
   protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void BuildMenus();
     void BuildCommands();
+    // Full screen, Space, Home and drops (full_screen.cpp).
+    void BuildPlayerKeys();
+    // The full-screen layout without the row; false when the normal one
+    // applies.
+    bool FullScreenLayout(int W, int H);
+    void PointerMovedInClient(const QPoint& pos);
     void WireControlRow();
     QAction* AddMenuCommand(QMenu* menu, const QString& text, int id, bool checkable = false);
 
@@ -203,6 +218,7 @@ class MainWindow : public QMainWindow {
     // An open was handed to the playback and its stream has not started:
     // when the worker ends first, the open failed.
     bool awaitingStream_ = false;
+    bool controlsRevealed_ = false;
     QString shownStreamError_;
     bool fileDialogOpen_ = false;
     bool loadBusy_ = false;

@@ -108,6 +108,11 @@ void VideoView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) navigator_.ButtonUp();
 }
 
+void VideoView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    if (e->button() == Qt::LeftButton) emit doubleClicked();
+}
+
 void VideoView::wheelEvent(QWheelEvent* e) {
     if (appClosing_ && appClosing_()) return;
     e->accept();

@@ -57,12 +57,17 @@ class VideoView : public QWidget {
     // The navigation of a key (arrows pan, Shift and Ctrl toggle the zoom).
     void KeyDown(int qtKey);
 
+  signals:
+    // A left double-click (the window toggles full screen).
+    void doubleClicked();
+
   protected:
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
 
   private:
