@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "video/frame_source_graph.h"
 #include "playback/playback_frame_worker.h"
-#include "video/video_info.h"
 #include "playback/volume_table.h"
+#include "video/frame_source_graph.h"
+#include "video/video_info.h"
 
 namespace hv {
 
@@ -139,9 +139,7 @@ void PlaybackController::RequestPlaybackStop(int firstWaitMs, const PumpStep& pu
     state_.store(kPlayerStopRequested);
     // Each wait ends as soon as there is nothing left to wait for: the
     // worker acknowledged (0) or has returned.
-    const auto settled = [this] {
-        return state_.load() == kPlayerIdle || worker_.Finished();
-    };
+    const auto settled = [this] { return state_.load() == kPlayerIdle || worker_.Finished(); };
     for (int waited = 0; waited < 2 * firstWaitMs && !settled(); waited += 10) {
         pumpStep(5);
         SleepStep(5);
@@ -283,12 +281,16 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
             cycles_.fetch_add(1);
             if (++cycle == kPositionBarEvery) {
                 cycle = 0;
+                const uint64_t generation = seekGeneration_.load();
                 int64_t pos = -1;
                 source_.Call([&](FrameSource& s) { pos = s.Position(); });
-                if (pos >= 0) position_.store(pos);
+                // A seek requested meanwhile makes this read stale.
+                const bool current =
+                    generation == seekGeneration_.load() && pendingSeek_.load() < 0;
+                if (pos >= 0 && current) position_.store(pos);
                 positionReads_.fetch_add(1);
-                if (auto bar =
-                        PositionBarValue(position_.load(), format.duration, format.frameCount)) {
+                auto bar = PositionBarValue(position_.load(), format.duration, format.frameCount);
+                if (bar && current) {
                     // The value first: a reader that sees the new serial
                     // finds at least this value.
                     barValue_.store(*bar);
@@ -385,8 +387,15 @@ bool PlaybackController::RequestSeek(int32_t n) {
     n = std::clamp(n, 0, std::max(format.frameCount, 0));
     const int64_t target = format.avgTimePerFrame * static_cast<int64_t>(n);
     userPaused_.store(true);
+    seekGeneration_.fetch_add(1);
     position_.store(target);
     pendingSeek_.store(target);
+    // The bar shows the requested place at once; a read the loop made
+    // before the seek is not published over it (see RunPlaybackLoop).
+    if (auto bar = PositionBarValue(target, format.duration, format.frameCount)) {
+        barValue_.store(*bar);
+        barSerial_.fetch_add(1);
+    }
     return true;
 }
 

@@ -31,13 +31,13 @@
 #include <string>
 
 #include "config/doughnut_geometry.h"
+#include "playback/playback_host.h"
+#include "playback/playback_state.h"
+#include "playback/playback_worker.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 #include "video/frame_source_graph.h"
-#include "playback/playback_host.h"
-#include "playback/playback_state.h"
-#include "playback/playback_worker.h"
 
 namespace hv {
 
@@ -268,7 +268,8 @@ class PlaybackController {
     std::atomic<bool> appClosing_{false};
     std::atomic<bool> repeat_{false};
     std::atomic<bool> userPaused_{false};
-    std::atomic<int64_t> pendingSeek_{-1};  // 100 ns; -1: none
+    std::atomic<int64_t> pendingSeek_{-1};     // 100 ns; -1: none
+    std::atomic<uint64_t> seekGeneration_{0};  // RequestSeek calls so far
     std::atomic<int64_t> position_{0};
     std::atomic<int32_t> volumeLevel_{5};
     std::atomic<bool> soundMuted_{false};

@@ -113,8 +113,8 @@ void MainWindow::ShowNoVideo() {
         view_ = nullptr;
     }
     if (!startPicture_) {
-        startPicture_ = new StartPicture(QPixmap(QStringLiteral(":/player/images/SPLASH.png")),
-                                         client_);
+        startPicture_ =
+            new StartPicture(QPixmap(QStringLiteral(":/player/images/SPLASH.png")), client_);
         startPicture_->move(5, 5);
         startPicture_->show();
     }

@@ -29,12 +29,12 @@
 #include <mutex>
 #include <string>
 
+#include "playback/playback_frame_worker.h"
 #include "unwrap/navigation.h"
 #include "unwrap/render_view.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_engine.h"
 #include "unwrap/view_buffer.h"
-#include "playback/playback_frame_worker.h"
 
 namespace hv::player {
 
@@ -124,7 +124,7 @@ class ViewPresenter : public QObject {
 
   private:
     struct Session;
-    void RenderJob();                 // render worker
+    void RenderJob();                                       // render worker
     void Deliver(const QImage& img, const QRect& written);  // GUI thread
 
     UnwrapEngine& engine_;
