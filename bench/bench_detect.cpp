@@ -10,7 +10,7 @@
 
 #include "detect/ring_detect.h"
 #include "ring_picture.h"
-#include "tool/spread_frames.h"
+#include "video/spread_frames.h"
 #include "video/test_video_maker.h"
 
 namespace {
@@ -73,7 +73,7 @@ void BM_ReadSpreadFrames1080p(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<hv::FrameBuffer> frames;
         std::string error;
-        if (!hvtool::LoadSpreadVideoFrames(clip.path, kFrames, frames, error)) {
+        if (!hv::LoadSpreadVideoFrames(clip.path, kFrames, frames, error)) {
             state.SkipWithError(error.c_str());
             break;
         }

@@ -1,6 +1,7 @@
-// View engine speed at the player's largest view (600 x 400) from the
+// View engine speed at the player's standard view (600 x 400) from the
 // panorama of a 3840 x 2160 frame whose ring fills the frame height, beside a
-// naive float renderer (atan2 + sqrt + bilinear per pixel) in the same run.
+// naive float renderer (atan2 + sqrt + bilinear per pixel) in the same run;
+// and RenderHigh at window sizes up to 3840 x 2160 split over threads.
 //
 // Run: bench_view --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -105,6 +106,34 @@ BENCHMARK(BM_Renderer<hv::RenderDraft>)
 BENCHMARK(BM_Renderer<hv::RenderDraftScalar>)
     ->Name("RenderDraftScalar")
     ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", Fastest);
+
+// RenderHigh at a window's size (the player's "Window" view resolution),
+// its rows split over threads: args width, height, threads.
+void BM_RenderHighWindow(benchmark::State& state) {
+    const Scene& sc = TheScene();
+    const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
+    const hv::ViewSetupResult r = hv::InitViewEngine(sc.Ws, sc.Hs, w, h);
+    if (!r.ok) {
+        state.SkipWithError(r.error.c_str());
+        return;
+    }
+    const hv::FixedMatrix M = hv::ViewMatrix(*r.setup, StillView());
+    auto out = ViewPixels(*r.setup);
+    hv::HighRenderer renderer(static_cast<int32_t>(state.range(2)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(renderer.Render(*r.setup, M, sc.source, out.data()));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_RenderHighWindow)
+    ->ArgNames({"w", "h", "threads"})
+    ->Args({600, 400, 1})
+    ->Args({1920, 1080, 1})
+    ->Args({1920, 1080, 2})
+    ->Args({3840, 2160, 2})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
     ->ComputeStatistics("min", Fastest);
 
 // A whole render (matrix, renderer) of a still view and of a view whose pan,

@@ -134,8 +134,4 @@ std::filesystem::path ProgramDirectory() {
     return ec ? std::filesystem::path(".") : cwd;
 }
 
-std::filesystem::path ConfigurationPath() {
-    return ProgramDirectory() / "CamSetup.xml";
-}
-
 }  // namespace hv

@@ -118,7 +118,9 @@ std::string LastFolderForFile(std::string_view lastFolder);
 // directory if that cannot be resolved.
 std::filesystem::path ProgramDirectory();
 
-// ProgramDirectory() / "CamSetup.xml".
+// CamSetup.xml in the running program's settings folder (SettingsFolder(),
+// settings_location.h): beside the executable when that folder is writable,
+// else in the user's configuration folder.
 std::filesystem::path ConfigurationPath();
 
 }  // namespace hv

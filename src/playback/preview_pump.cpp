@@ -98,7 +98,13 @@ bool PreviewController::OpenVideo(const std::string& chosenName, const PumpStep&
 
 bool PreviewController::RunVideo() {
     if (!VideoOpen()) return false;
-    return source_.Call([](FrameSource& s) { s.Run(); });
+    // A clip that has played to its end starts again from the beginning, as
+    // the player's Play does; running it in place would keep its last frame.
+    const int64_t duration = Format().duration;
+    return source_.Call([duration](FrameSource& s) {
+        if (duration > 0 && s.Position() >= duration) s.Seek(0);
+        s.Run();
+    });
 }
 
 bool PreviewController::PauseVideo() {

@@ -64,7 +64,8 @@ class PreviewController {
     // PlaybackState = 0; true.
     bool OpenVideo(const std::string& chosenName, const PumpStep& pumpStep);
 
-    // "Run" / "Stop": run or pause the source; nothing without a video.
+    // "Run" / "Stop": run or pause the source; nothing without a video. Run
+    // on a clip that has reached its end starts it from the beginning.
     bool RunVideo();
     bool PauseVideo();
 

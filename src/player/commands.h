@@ -34,6 +34,8 @@ enum CommandId : int {
     kCmdStopMotion = 3904,
     kCmdZoomIn = 3907,
     kCmdZoomOut = 3908,
+    kCmdViewStandard = 3920,  // "View resolution" items
+    kCmdViewWindow = 3921,
 };
 
 }  // namespace hv::player

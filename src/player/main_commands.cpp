@@ -43,6 +43,8 @@ void MainWindow::BuildCommands() {
 
     for (int id : {kCmdDraft, kCmdMixed, kCmdHigh})
         commands_[id] = [this, id] { SetQualityMode(id - kCmdDraft); };
+    commands_[kCmdViewStandard] = [this] { SetViewResolution(ViewResolution::Standard); };
+    commands_[kCmdViewWindow] = [this] { SetViewResolution(ViewResolution::Window); };
     commands_[kCmdSoften] = [this] { ToggleSoften(); };
     commands_[kCmdGrayscale] = [this] { ToggleGrayscale(); };
     commands_[kCmdRepeat] = [this] { ToggleRepeat(); };

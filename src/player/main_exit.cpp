@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "player/main_window.h"
 #include "player/view_presenter.h"
@@ -50,7 +51,9 @@ void MainWindow::ShutdownPlayback() {
     for (int i = 0; i < 200 && presenter_->PresentRunning(); ++i) hv::ui::PumpStep(10);
     // From here on nothing renders: the view buffer and the view are safe.
     presenter_->Stop();
-    SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel());
+    std::string volumeError;
+    const bool volumeSaved =
+        SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel(), &volumeError);
     if (videoHost_) {
         presenter_->SetTarget(nullptr);
         videoHost_->hide();
@@ -60,6 +63,14 @@ void MainWindow::ShutdownPlayback() {
     controller_->WaitUntilReleased([](int ms) { hv::ui::PumpStep(std::min(ms, 10)); });
     hv::ui::PumpStep(1);
     if (statsTimer_) PrintStats();
+    // Reported once the stream is released, so the box's event loop finds
+    // nothing left running; worded as the setup utility's failed save.
+    if (!volumeSaved) {
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Volume"),
+                               QStringLiteral("The volume level could not be saved to\n%1\n\n%2")
+                                   .arg(QString::fromStdString(paths_.volumeFile.string()),
+                                        QString::fromStdString(volumeError)));
+    }
     shuttingDown_ = false;
 }
 

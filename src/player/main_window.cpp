@@ -15,6 +15,7 @@
 #include "player/commands.h"
 #include "player/control_row.h"
 #include "player/player_host.h"
+#include "player/player_settings.h"
 #include "player/start_picture.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -37,7 +38,19 @@ PlayerPaths PlayerPaths::ForRunningProgram() {
     std::error_code ec;
     exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::string name = ec ? std::string("hvplayer") : exe.stem().string();
-    return InFolder(ProgramDirectory(), name);
+    return ForProgramFolder(ProgramDirectory(), name);
+}
+
+PlayerPaths PlayerPaths::ForProgramFolder(const std::filesystem::path& dir, const std::string& name,
+                                          const WritableTest& isWritable) {
+    PlayerPaths p = InFolder(dir, name);
+    const std::filesystem::path settings = SettingsFolderFor(dir, isWritable);
+    p.configFile = settings / kConfigurationFileName;
+    p.volumeFile = settings / (name + ".aud");
+    // Preferences (View resolution, recent videos) always live in the
+    // user's configuration folder.
+    p.settingsFile = UserSettingsFolder() / (name + ".ini");
+    return p;
 }
 
 PlayerPaths PlayerPaths::InFolder(const std::filesystem::path& dir, const std::string& name) {
@@ -46,6 +59,7 @@ PlayerPaths PlayerPaths::InFolder(const std::filesystem::path& dir, const std::s
     p.configFile = dir / "CamSetup.xml";
     p.volumeFile = dir / (name + ".aud");
     p.setupProgram = dir / "hvconfig";
+    p.settingsFile = dir / (name + ".ini");
     return p;
 }
 
@@ -97,6 +111,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     startPicture_ = new StartPicture(Picture(QStringLiteral("SPLASH")), client_);
     startPicture_->setGeometry(5, 5, 600, 432);
     SetQualityMode(static_cast<int>(QualityMode::High));
+    SetViewResolution(LoadViewResolution(paths_.settingsFile), false);
     controls_ = new ControlRow(handCursor_, client_);
     WireControlRow();
     SetTransportActive(false);
@@ -178,6 +193,11 @@ void MainWindow::BuildMenus() {
     option->addSeparator();
     AddMenuCommand(option, QStringLiteral("Repeat the video"), kCmdRepeat, true);
 
+    QMenu* resolution = new QMenu(QStringLiteral("View resolution"), this);
+    option->insertMenu(option->actions().at(1), resolution);
+    AddMenuCommand(resolution, QStringLiteral("Standard"), kCmdViewStandard, true);
+    AddMenuCommand(resolution, QStringLiteral("Window"), kCmdViewWindow, true);
+
     // One exclusive choice, shown as such (radio items).
     auto* quality = new QActionGroup(this);
     quality->setExclusive(true);
@@ -245,6 +265,17 @@ void MainWindow::SetQualityMode(int mode) {
     for (int id : {kCmdDraft, kCmdMixed, kCmdHigh}) Action(id)->setChecked(false);
     Action(kCmdDraft + mode)->setChecked(true);
     presenter_->SetQuality(static_cast<hv::QualityMode>(mode));
+}
+
+void MainWindow::SetViewResolution(ViewResolution r) {
+    SetViewResolution(r, true);
+}
+
+void MainWindow::SetViewResolution(ViewResolution r, bool remember) {
+    Action(kCmdViewStandard)->setChecked(r == ViewResolution::Standard);
+    Action(kCmdViewWindow)->setChecked(r == ViewResolution::Window);
+    presenter_->SetViewResolution(r);
+    if (remember) SaveViewResolution(paths_.settingsFile, r);
 }
 
 // ------------------------------------------------------------ the playback

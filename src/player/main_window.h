@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "config/configuration.h"
+#include "config/settings_location.h"
 #include "playback/playback_controller.h"
 #include "unwrap/navigation.h"
 #include "unwrap/unwrap_engine.h"
@@ -44,6 +45,7 @@ class StartPicture;
 class VideoView;
 class ViewPresenter;
 enum class PlaybackWake;
+enum class ViewResolution : int32_t;
 
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
@@ -57,15 +59,24 @@ inline constexpr int kMinClientHeight = 260;
 // new one every fifth 27 ms cycle.
 inline constexpr int kPlaybackPollMs = kPlaybackCycleMs * kPositionBarEvery;
 
-// Where the player finds its files: all beside the executable.
+// Where the player finds its files: hvconfig beside the executable, the
+// settings files by the shared location rule.
 struct PlayerPaths {
     std::filesystem::path programDir;
     std::filesystem::path configFile;    // CamSetup.xml
     std::filesystem::path volumeFile;    // <program name>.aud
-    std::filesystem::path setupProgram;  // hvconfig
+    std::filesystem::path setupProgram;  // hvconfig, beside the player
+    // The player's own preferences (View resolution): ForProgramFolder puts
+    // them in the user's configuration folder, InFolder in the folder.
+    std::filesystem::path settingsFile;
     // The paths of the running executable.
     static PlayerPaths ForRunningProgram();
-    // The same layout inside `dir` with program name `name` (tests).
+    // A player in `dir`: the settings files by the shared location rule
+    // (beside it when `dir` is writable, else the user's configuration
+    // folder; settings_location.h), hvconfig beside it.
+    static PlayerPaths ForProgramFolder(const std::filesystem::path& dir, const std::string& name,
+                                        const WritableTest& isWritable = {});
+    // Everything inside `dir` with program name `name` (tests).
     static PlayerPaths InFolder(const std::filesystem::path& dir, const std::string& name);
 };
 
@@ -92,6 +103,9 @@ class MainWindow : public QMainWindow {
     void LayoutMainWindow(QSize client, bool stopMotion = true);
 
     void SetQualityMode(int mode);
+    // Option > View resolution: renders at the new resolution from the next
+    // frame and remembers it in the settings file.
+    void SetViewResolution(ViewResolution r);
 
     // The exit sequence; returns at once when it is already running.
     void ShutdownPlayback();
@@ -138,6 +152,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenus();
+    void SetViewResolution(ViewResolution r, bool remember);
     void BuildCommands();
     // Full screen, Space, Home and drops (full_screen.cpp).
     void BuildPlayerKeys();

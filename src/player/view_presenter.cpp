@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "unwrap/view_setup.h"
 
@@ -136,6 +137,17 @@ void VideoView::wheelEvent(QWheelEvent* e) {
 
 // ------------------------------------------------------------ ViewPresenter
 
+QSize WindowRenderSize(int w, int h) {
+    constexpr int kMin = 16;
+    const int width = std::clamp(w, kMin, static_cast<int>(kMaxViewWidth));
+    const int height = std::clamp(h, kMin, std::min(static_cast<int>(kMaxViewHeight), 3 * width));
+    return {width, height};
+}
+
+int32_t WindowRenderThreads() {
+    return static_cast<int32_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
 struct ViewPresenter::Session {
     std::shared_ptr<const ViewSetup> setup;
     ViewRenderer renderer;
@@ -171,7 +183,54 @@ void ViewPresenter::RequestRender() {
 }
 
 void ViewPresenter::SetTarget(VideoView* view) {
+    if (target_) target_->removeEventFilter(this);
     target_ = view;
+    if (!view) return;
+    view->installEventFilter(this);
+    const qreal ratio = view->devicePixelRatioF();
+    SetWindowPixels(qRound(view->width() * ratio), qRound(view->height() * ratio));
+}
+
+bool ViewPresenter::eventFilter(QObject* watched, QEvent* e) {
+    // A hidden widget's resizes are delivered when it is shown; Show catches
+    // a size set before the filter was installed as well.
+    if ((e->type() == QEvent::Resize || e->type() == QEvent::Show) && watched == target_) {
+        const qreal ratio = target_->devicePixelRatioF();
+        const QSize size = target_->size();
+        SetWindowPixels(qRound(size.width() * ratio), qRound(size.height() * ratio));
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+void ViewPresenter::SetWindowPixels(int w, int h) {
+    const auto packed = (static_cast<uint64_t>(static_cast<uint32_t>(std::max(w, 0))) << 32) |
+                        static_cast<uint32_t>(std::max(h, 0));
+    windowPixels_.store(packed);
+}
+
+QSize ViewPresenter::WindowPixels() const {
+    const uint64_t packed = windowPixels_.load();
+    return {static_cast<int>(packed >> 32), static_cast<int>(packed & 0xFFFFFFFFu)};
+}
+
+ViewRenderer* ViewPresenter::WindowRenderer(const Session& session) {
+    const QSize window = WindowPixels();
+    if (window.width() <= 0 || window.height() <= 0) return nullptr;
+    const QSize size = WindowRenderSize(window.width(), window.height());
+    if (windowRenderer_ && windowFor_ == session.setup &&
+        windowRenderer_->setup().Wout == size.width() &&
+        windowRenderer_->setup().Hout == size.height()) {
+        return windowRenderer_.get();
+    }
+    windowRenderer_.reset();
+    windowFor_.reset();
+    const ViewSetupResult r =
+        InitViewEngine(session.setup->Ws, session.setup->Hs, size.width(), size.height());
+    if (!r.ok) return nullptr;
+    windowRenderer_ = std::make_unique<ViewRenderer>(r.setup);
+    windowRenderer_->SetThreads(WindowRenderThreads());
+    windowFor_ = session.setup;
+    return windowRenderer_.get();
 }
 
 void ViewPresenter::Stop() {
@@ -189,7 +248,13 @@ void ViewPresenter::RenderJob() {
         session = session_;
     }
     if (!session) return;
-    const ViewSetup& setup = *session->setup;
+    // The Standard setup decides which panoramas fit; the Window renderer's
+    // setup has the same source size.
+    ViewRenderer* renderer = &session->renderer;
+    if (Resolution() == ViewResolution::Window) {
+        if (ViewRenderer* window = WindowRenderer(*session)) renderer = window;
+    }
+    const ViewSetup& setup = renderer->setup();
 
     PanoramaView panorama = engine_.AcquireReady();
     if (!panorama || panorama.Ws() != setup.Ws || panorama.Hs() != setup.Hs) return;
@@ -205,8 +270,8 @@ void ViewPresenter::RenderJob() {
     options.grayscale = Grayscale();
     options.soften = Soften();
     viewBuffer_.Prepare(setup.Wout, setup.Hout);
-    const bool ok = session->renderer.Render(src, navigator_.Snapshot(), navigator_.Moving(),
-                                             options, viewBuffer_);
+    const bool ok =
+        renderer->Render(src, navigator_.Snapshot(), navigator_.Moving(), options, viewBuffer_);
     panorama.Reset();
     if (!ok) return;
     renders_.fetch_add(1);

@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -37,6 +38,22 @@
 #include "unwrap/view_buffer.h"
 
 namespace hv::player {
+
+// "View resolution": the view size the engine derives from the panorama
+// (Standard, at most 600 x 400, stretched over the video view) or the video
+// view's own pixel size (Window).
+enum class ViewResolution : int32_t { Standard = 0, Window = 1 };
+
+// The size the Window resolution renders for a video view of w x h device
+// pixels: that size, kept within 16 .. 3840 x 16 .. 2160 and at most three
+// times as tall as wide (a taller view's rays would leave the renderers'
+// fixed-point range at wide fields of view); the image is stretched over any
+// difference.
+QSize WindowRenderSize(int w, int h);
+
+// Threads a Window-resolution render splits its rows over: the machine's
+// cores, at most 8.
+int32_t WindowRenderThreads();
 
 // The "VIDEO" window: shows the newest view image stretched smoothly over its
 // whole area and turns keys, mouse and wheel into navigation. Inert once
@@ -101,6 +118,14 @@ class ViewPresenter : public QObject {
     bool Grayscale() const { return grayscale_.load(); }
     void SetSoften(bool on) { soften_.store(on); }
     bool Soften() const { return soften_.load(); }
+    // The next render uses the new resolution; the Window size follows the
+    // target's resizes (device pixels), also from the next render on.
+    void SetViewResolution(ViewResolution r) { resolution_.store(static_cast<int32_t>(r)); }
+    ViewResolution Resolution() const { return static_cast<ViewResolution>(resolution_.load()); }
+    // Any thread: the video view's size in device pixels (0 x 0: unknown,
+    // the Window resolution then renders the Standard size).
+    void SetWindowPixels(int w, int h);
+    QSize WindowPixels() const;
 
     // GUI thread: where images go (null: they are dropped).
     void SetTarget(VideoView* view);
@@ -122,8 +147,16 @@ class ViewPresenter : public QObject {
   signals:
     void imagePresented();
 
+  protected:
+    // Follows the target's resizes.
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
   private:
     struct Session;
+    // Render worker: the renderer of the Window resolution for the session,
+    // rebuilt when the window size changes; null when the window size is
+    // unknown or no view of that size can be made.
+    ViewRenderer* WindowRenderer(const Session& session);
     void RenderJob();                                       // render worker
     void Deliver(const QImage& img, const QRect& written);  // GUI thread
 
@@ -134,10 +167,16 @@ class ViewPresenter : public QObject {
     std::mutex sessionMutex_;  // guards session_ (the pointer)
     std::shared_ptr<Session> session_;
     ViewBuffer viewBuffer_;  // render worker only
+    // Render worker only: the Window renderer and the Standard setup it was
+    // built for (held, so a new session is never mistaken for it).
+    std::unique_ptr<ViewRenderer> windowRenderer_;
+    std::shared_ptr<const ViewSetup> windowFor_;
 
     std::atomic<int32_t> quality_{static_cast<int32_t>(QualityMode::High)};
     std::atomic<bool> grayscale_{false};
     std::atomic<bool> soften_{false};
+    std::atomic<int32_t> resolution_{static_cast<int32_t>(ViewResolution::Standard)};
+    std::atomic<uint64_t> windowPixels_{0};  // width << 32 | height
     std::atomic<bool> presentRunning_{false};
     std::atomic<bool> stopped_{false};
     std::atomic<uint64_t> renders_{0}, presented_{0}, presentSkipped_{0};

@@ -1,6 +1,7 @@
 // hvconfig: the Halvora 360 Doughnut Setup Utility. Fits the circles of a
-// doughnut video by eye and saves them to CamSetup.xml beside the program,
-// where the player reads them.
+// doughnut video by eye and saves them to CamSetup.xml where the player reads
+// them: beside the program when its folder is writable, else in
+// ~/.config/halvora360 (settings_location.h).
 //
 //   hvconfig [VIDEO]   VIDEO, when given, is opened as if chosen with Load.
 #include <QApplication>

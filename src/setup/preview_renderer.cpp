@@ -1,8 +1,24 @@
 #include "setup/preview_renderer.h"
 
+#include <QPainter>
+
 #include "setup/overlay.h"
 
 namespace hv::setup {
+namespace {
+
+// A geometry the preview cannot unwrap leaves the strip empty; the reason
+// stands in its place, under the caption, so the user knows what to change.
+void DrawRefusal(QImage& preview, const std::string& reason) {
+    QPainter p(&preview);
+    p.setPen(Qt::white);
+    const QString text = QStringLiteral("The preview cannot be drawn with this geometry:\n%1")
+                             .arg(QString::fromStdString(reason));
+    p.drawText(QRect(10, 40, preview.width() - 20, preview.height() - 50),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+}
+
+}  // namespace
 
 void PreviewRenderer::Reset() {
     cached_ = false;
@@ -23,6 +39,7 @@ void PreviewRenderer::UpdateGeometry(const GeometrySnapshot& snapshot, int32_t f
     const DoughnutGeometry& g = snapshot.geometry;
     const RingGeometryResult r = BuildPreviewGeometry(g, snapshot.shiftRect, frameW, frameH);
     ringOk_ = r.ok;
+    ringError_ = r.ok ? std::string() : r.error;
     if (ringOk_) {
         unwrapper_.SetMapping(r.ring, FlipModeOf(g.flipH, g.flipV));
     } else {
@@ -46,6 +63,7 @@ SetupPictures PreviewRenderer::Render(const GeometrySnapshot& snapshot, const Fr
     if (ringOk_ && unwrapper_.Unwrap(frame, strip_)) shown = StripForDisplay(strip_);
     const RingGeometry& ring = unwrapper_.Geometry();
     out.preview = DrawPreviewPicture(shown, ring.Wp, ring.Hp);
+    if (!ringOk_) DrawRefusal(out.preview, ringError_);
     out.doughnut = DrawDoughnutPicture(frame.data(), frame.width, frame.height, snapshot.geometry);
     return out;
 }

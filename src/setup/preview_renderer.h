@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <string>
 
 #include "setup/setup_state.h"
 #include "unwrap/preview_unwrap.h"
@@ -38,6 +39,8 @@ class PreviewRenderer {
     const PreviewImage& Strip() const { return strip_; }
     const RingGeometry& Ring() const { return unwrapper_.Geometry(); }
     bool RingUsable() const { return ringOk_; }
+    // Why the geometry was refused (the engine's reason); empty when usable.
+    const std::string& RingError() const { return ringError_; }
     // Geometry computations so far (one per change of what the preview
     // depends on).
     uint64_t GeometryBuilds() const { return geometryBuilds_; }
@@ -49,6 +52,7 @@ class PreviewRenderer {
     GeometrySnapshot cachedSnapshot_;
     int32_t cachedW_ = 0, cachedH_ = 0;
     bool ringOk_ = false;
+    std::string ringError_;
     PreviewUnwrapper unwrapper_;
     PreviewImage strip_;
     uint64_t geometryBuilds_ = 0;

@@ -7,6 +7,7 @@
 #include <QShortcut>
 
 #include "playback/preview_pump.h"
+#include "setup/detect_command.h"
 #include "setup/ring_fitter.h"
 #include "setup/setup_help_window.h"
 #include "setup/setup_main_window.h"
@@ -157,7 +158,9 @@ void SetupMainWindow::SaveCommand() {
 bool SetupMainWindow::SaveParameters() {
     // Written from a copy: the file write happens outside the record's lock.
     SetupConfigState copy = record_.Copy();
-    const WriteResult result = WriteConfiguration(paths_.configFile, copy);
+    // The user's configuration folder may not exist yet.
+    WriteResult result = EnsureSettingsFolder(paths_.configFile.parent_path());
+    if (result.ok) result = WriteConfiguration(paths_.configFile, copy);
     if (result.ok) {
         // The writer may have put the start-up geometry back (left and width 0).
         record_.Update([&copy](SetupConfigState& s) { s.geometry = copy.geometry; });
@@ -197,6 +200,7 @@ bool SetupMainWindow::ConfirmExit(bool withClick) {
         ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Exit IDE"),
                            QStringLiteral("Are you sure?"), QMessageBox::Ok | QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return false;
+    if (detect_ != nullptr) detect_->Cancel();
     // Nothing to wait for when no video was ever opened.
     if (Controller().WorkerAlive()) Controller().Shutdown([](int ms) { ui::PumpStep(ms); });
     ui::PumpStep(0);

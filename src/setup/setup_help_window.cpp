@@ -1,9 +1,11 @@
 #include "setup/setup_help_window.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
+#include <algorithm>
 #include <functional>
 
 #include "setup/cut_keypad.h"
@@ -109,7 +111,11 @@ SetupAboutWindow::SetupAboutWindow(QWidget* owner)
     QFont small = version->font();
     small.setPixelSize(9);
     version->setFont(small);
-    version->setGeometry(150, 38, 50, 10);
+    // Sized to its text in this font; it stays at (150, 38) while it fits
+    // the 210-pixel window and moves left only as far as it must.
+    const QFontMetrics vm(small);
+    const QSize need(vm.horizontalAdvance(version->text()) + 2, vm.height());
+    version->setGeometry(std::min(150, 210 - 4 - need.width()), 38, need.width(), need.height());
     QPalette vp = version->palette();
     vp.setColor(QPalette::WindowText, Qt::yellow);
     version->setPalette(vp);

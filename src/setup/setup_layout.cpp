@@ -2,10 +2,13 @@
 // colours and texts, and the looks of the stream status label.
 #include <QCheckBox>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <algorithm>
+#include <initializer_list>
 
 #include "setup/cut_keypad.h"
 #include "setup/overlay.h"
@@ -49,6 +52,14 @@ void Colour(QWidget* w, QColor fg, QColor bg) {
     w->setPalette(pal);
     w->setBackgroundRole(QPalette::Window);
     w->setAutoFillBackground(true);
+}
+
+// Width a sunken, left-aligned label needs for the widest of `texts`: the
+// text, the frame on both sides and a little air.
+int FramedTextWidth(const QFontMetrics& fm, std::initializer_list<QString> texts) {
+    int w = 0;
+    for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t));
+    return w + 2 * 1 + 4;
 }
 
 QPixmap Art(const char* name) {
@@ -102,14 +113,22 @@ void SetupMainWindow::BuildControls(const SetupConfigState& initial) {
                             Qt::black, centre, true);
     }
 
-    Static(client, 204, QStringLiteral(" Frame Size:"), QRect(620, 118, 80, 17), Qt::white,
-           kCaptionColour, left, true);
-    Static(client, 205, QStringLiteral(" Time per frame:"), QRect(620, 138, 80, 17), Qt::white,
-           kCaptionColour, left, true);
-    frameSize_ = Static(client, 304, QString(), QRect(701, 118, 80, 17), kCaptionColour, Qt::black,
-                        centre, true);
-    frameRate_ = Static(client, 305, QString(), QRect(701, 138, 80, 17), kCaptionColour, Qt::black,
-                        centre, true);
+    // The two captions take the width their longer text needs in the font
+    // in use; the value fields give way to their right (they end at 781,
+    // before the Load and Save buttons).
+    const QString sizeCaption = QStringLiteral(" Frame Size:");
+    const QString rateCaption = QStringLiteral(" Time per frame:");
+    const QFontMetrics captionMetrics(small);
+    const int captionW = std::max(80, FramedTextWidth(captionMetrics, {sizeCaption, rateCaption}));
+    const int valueX = 620 + captionW + 1;
+    Static(client, 204, sizeCaption, QRect(620, 118, captionW, 17), Qt::white, kCaptionColour, left,
+           true);
+    Static(client, 205, rateCaption, QRect(620, 138, captionW, 17), Qt::white, kCaptionColour, left,
+           true);
+    frameSize_ = Static(client, 304, QString(), QRect(valueX, 118, 781 - valueX, 17),
+                        kCaptionColour, Qt::black, centre, true);
+    frameRate_ = Static(client, 305, QString(), QRect(valueX, 138, 781 - valueX, 17),
+                        kCaptionColour, Qt::black, centre, true);
     Static(client, 653, QStringLiteral("Video Stream Run/Stop"), QRect(620, 228, 161, 18),
            Qt::white, kCaptionColour, centre, true);
 
@@ -146,8 +165,18 @@ void SetupMainWindow::BuildControls(const SetupConfigState& initial) {
     auto check = [this, client](int id, const char* text, QRect r, bool on) {
         auto* c = new QCheckBox(QString::fromLatin1(text), client);
         c->setObjectName(QStringLiteral("ctl%1").arg(id));
-        c->setGeometry(r);
         Colour(c, Qt::white, kCheckColour);
+        // The label is white on green, but the tick is drawn in the Text
+        // colour on the Base colour: keep those dark on light, or the tick
+        // vanishes into its white box.
+        QPalette pal = c->palette();
+        pal.setColor(QPalette::Text, Qt::black);
+        pal.setColor(QPalette::Base, Qt::white);
+        c->setPalette(pal);
+        // As wide as its text needs in the font in use, never narrower
+        // than laid out.
+        r.setWidth(std::max(r.width(), c->sizeHint().width()));
+        c->setGeometry(r);
         c->setChecked(on);
         connect(c, &QCheckBox::clicked, this, [this, id](bool checked) {
             FlipCommand(id, checked);

@@ -38,6 +38,7 @@ class MessageBoxSink;
 namespace hv::setup {
 
 class CutKeypad;
+class DetectCommand;
 class PictureView;
 class RingFitter;
 class SetupPreview;
@@ -66,7 +67,7 @@ class SetupMainWindow : public QMainWindow {
     // Stops the preview pump and waits until the stream is released.
     void StopPreview();
 
-    bool StreamShown() const;  // PlaybackState != 0
+    bool StreamShown() const;  // PlaybackState != 0 and a stream is open
     SetupConfigState Record() const { return record_.Copy(); }
     std::string VideoInfo() const;
     TransformWindow* Transform() const { return transform_; }
@@ -76,12 +77,20 @@ class SetupMainWindow : public QMainWindow {
     int ButtonClicks() const;  // TICK plays so far
     // Fitting by hand: drags, keys, the Geometry dialog, undo (ring_fitter.h).
     RingFitter* Fitter() const { return fitter_; }
+    // "Detect circles", the one-click ring fit (detect_command.h).
+    DetectCommand* Detector() const { return detect_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
 
   private:
+    // First start: both windows wholly on the screen in use; saved positions
+    // that lie off every screen are brought back (window_placement.h).
+    void PlaceWindows(const SetupSettings& saved);
+    // The size of `w`'s frame around a client area of `client`.
+    static QSize FrameSizeOf(QWidget* w, QSize client);
+
     // setup_layout.cpp
     void BuildControls(const SetupConfigState& initial);
     void ShowStreamStatus(StreamStatus status);
@@ -108,8 +117,9 @@ class SetupMainWindow : public QMainWindow {
     void ShowStreamEnded();
     // ClearPictures: the doughnut picture back to its empty look, queued
     // behind the pictures the worker has already handed over, so that none
-    // of them paints over it. The preview keeps its last picture.
-    void ClearPictures();
+    // of them paints over it. The preview keeps its last picture unless
+    // `alsoPreview` (a cancelled open).
+    void ClearPictures(bool alsoPreview = false);
     void ShowEmptyDoughnut();
     void ShowPictures(const SetupPictures& pictures);
     PreviewController& Controller() const;
@@ -138,9 +148,14 @@ class SetupMainWindow : public QMainWindow {
     ui::MessageBoxSink* sink_ = nullptr;  // the build's failure boxes, never blocking the worker
 
     bool exitConfirmed_ = false;
+    // False from each open until its stream reports its format: a stream
+    // that ends before that was a failed open.
+    bool openedSinceLoad_ = false;
 
     friend class RingFitter;
     RingFitter* fitter_ = nullptr;
+    friend class DetectCommand;
+    DetectCommand* detect_ = nullptr;
 
     // Reads record_ on the video worker and reports into sink_: destroyed
     // (in the destructor) before either goes.

@@ -92,8 +92,13 @@ SetupPaths SetupPaths::ForFolder(const std::filesystem::path& folder) {
     return {folder, folder / kConfigFileName};
 }
 
+SetupPaths SetupPaths::ForProgramFolder(const std::filesystem::path& programDir,
+                                        const WritableTest& isWritable) {
+    return {programDir, SettingsFolderFor(programDir, isWritable) / kConfigurationFileName};
+}
+
 SetupPaths SetupPaths::OfRunningProgram() {
-    return ForFolder(ProgramDirectory());
+    return ForProgramFolder(ProgramDirectory());
 }
 
 SetupConfigState LoadStartupConfiguration(const SetupPaths& paths) {

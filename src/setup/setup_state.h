@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/configuration.h"
+#include "config/settings_location.h"
 
 namespace hv::setup {
 
@@ -97,10 +98,16 @@ class SetupRecord {
 
 // Where the program keeps its files; tests point it at a temporary folder.
 struct SetupPaths {
-    std::filesystem::path programDir;  // folder of the executable
-    std::filesystem::path configFile;  // programDir / CamSetup.xml
+    std::filesystem::path programDir;  // folder of the executable (pp.log)
+    std::filesystem::path configFile;  // CamSetup.xml in the settings folder
 
+    // Everything in `folder`.
     static SetupPaths ForFolder(const std::filesystem::path& folder);
+    // The shared location rule applied to a program in `programDir`: the
+    // file beside it when the folder is writable, else in the user's
+    // configuration folder (settings_location.h).
+    static SetupPaths ForProgramFolder(const std::filesystem::path& programDir,
+                                       const WritableTest& isWritable = {});
     static SetupPaths OfRunningProgram();
 };
 

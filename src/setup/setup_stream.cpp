@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include "playback/preview_pump.h"
+#include "setup/detect_command.h"
 #include "setup/overlay.h"
 #include "setup/picture_view.h"
 #include "setup/ring_fitter.h"
@@ -33,9 +34,12 @@ PreviewController& SetupMainWindow::Controller() const {
 }
 
 void SetupMainWindow::OpenChosenVideo(const QString& path) {
+    if (detect_ != nullptr) detect_->Cancel();  // its answer would be for the old video
     const std::string name = TrimVideoName(path.toStdString());
+    openedSinceLoad_ = false;
     if (name.empty()) {
         Controller().OpenVideo(std::string(), [](int ms) { ui::PumpStep(ms); });
+        ClearPictures(true);  // nothing is shown: no old video's strip either
         return;
     }
     // The folder of the chosen file is the last folder from now on.
@@ -51,7 +55,9 @@ void SetupMainWindow::StopPreview() {
 }
 
 bool SetupMainWindow::StreamShown() const {
-    return preview_ && Controller().PlaybackState() != 0;
+    // PlaybackState alone stays 1 after a build that failed; a stream is
+    // shown only while the worker holds an opened source.
+    return preview_ && Controller().PlaybackState() != 0 && Controller().VideoOpen();
 }
 
 std::string SetupMainWindow::VideoInfo() const {
@@ -71,6 +77,7 @@ void SetupMainWindow::PullStreamState() {
 }
 
 void SetupMainWindow::PullFormat() {
+    openedSinceLoad_ = true;
     const VideoFormat format = Controller().Format();
     frameSize_->setText(QString::fromStdString(FrameSizeLabel(format)));
     frameRate_->setText(QString::fromStdString(FrameRateLabel(format)));
@@ -83,12 +90,19 @@ void SetupMainWindow::ShowNewPictures() {
 
 void SetupMainWindow::ShowStreamEnded() {
     ShowEmptyDoughnut();
+    // A build that failed leaves no strip of an earlier video behind.
+    if (!openedSinceLoad_) transform_->ShowInitialPicture();
     PullStreamState();
 }
 
-void SetupMainWindow::ClearPictures() {
+void SetupMainWindow::ClearPictures(bool alsoPreview) {
     QMetaObject::invokeMethod(
-        this, [this] { ShowEmptyDoughnut(); }, Qt::QueuedConnection);
+        this,
+        [this, alsoPreview] {
+            ShowEmptyDoughnut();
+            if (alsoPreview) transform_->ShowInitialPicture();
+        },
+        Qt::QueuedConnection);
 }
 
 void SetupMainWindow::ShowEmptyDoughnut() {

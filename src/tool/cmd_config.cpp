@@ -1,11 +1,15 @@
 // hvtool config FILE [--player|--setup]: what a program would hold after its
 // start-up read of FILE, as name=value lines.
+// hvtool config (no FILE): which settings files the programs use, found by
+// the settings location rule for the folder this tool lies in (the programs
+// lie beside it).
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "config/configuration.h"
+#include "config/settings_location.h"
 #include "tool/commands.h"
 
 namespace hvtool {
@@ -38,8 +42,27 @@ const char* SourceName(bool exists, hv::ReadOutcome outcome) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: hvtool config FILE [--player|--setup]\n");
+    std::fprintf(stderr, "usage: hvtool config [FILE [--player|--setup]]\n");
     return 2;
+}
+
+// Each file on its own line, then whether it is there: "player=PATH", and
+// "player.exists=0|1" (the volume file likewise).
+int PrintLocations() {
+    const std::filesystem::path programDir = hv::ProgramDirectory();
+    const std::filesystem::path folder = hv::SettingsFolderFor(programDir);
+    const std::filesystem::path config = folder / hv::kConfigurationFileName;
+    const std::filesystem::path volume = folder / "hvplayer.aud";
+    std::printf("program_folder=%s\n", programDir.c_str());
+    std::printf("program_folder_writable=%d\n", hv::FolderIsWritable(programDir) ? 1 : 0);
+    std::printf("settings_folder=%s\n", folder.c_str());
+    const std::pair<const char*, const std::filesystem::path*> files[] = {
+        {"player", &config}, {"setup", &config}, {"volume", &volume}};
+    for (const auto& [name, path] : files) {
+        std::printf("%s=%s\n", name, path->c_str());
+        std::printf("%s.exists=%d\n", name, hv::ConfigurationExists(*path) ? 1 : 0);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -54,7 +77,9 @@ int RunConfig(int argc, char** argv) {
             setup = arg == "--setup";
             ++programFlags;
         } else if (arg == "-h" || arg == "--help") {
-            std::printf("usage: hvtool config FILE [--player|--setup]\n");
+            std::printf(
+                "usage: hvtool config [FILE [--player|--setup]]\n"
+                "  without FILE: the settings files the programs use\n");
             return 0;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "hvtool config: unknown option '%s'\n", argv[i]);
@@ -67,6 +92,7 @@ int RunConfig(int argc, char** argv) {
         }
     }
     if (file.empty()) {
+        if (programFlags == 0) return PrintLocations();
         std::fprintf(stderr, "hvtool config: no FILE given\n");
         return Usage();
     }

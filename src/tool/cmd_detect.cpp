@@ -20,7 +20,7 @@
 #include "detect/ring_detect.h"
 #include "tool/commands.h"
 #include "tool/image_io.h"
-#include "tool/spread_frames.h"
+#include "video/spread_frames.h"
 
 namespace hvtool {
 namespace {
@@ -55,7 +55,7 @@ bool LoadFrames(const std::string& path, int32_t count, std::vector<hv::FrameBuf
         out.push_back(std::move(fb));
         return true;
     }
-    return LoadSpreadVideoFrames(path, count, out, error);
+    return hv::LoadSpreadVideoFrames(path, count, out, error);
 }
 
 void PrintResult(const hv::RingDetection& d, size_t frames, const hv::RingValues* values) {

@@ -7,6 +7,7 @@
 
 #include "config/configuration.h"
 #include "tool/commands.h"
+#include "tool/unwrap_options.h"
 #include "unwrap/ring_geometry.h"
 #include "video/frame_source_graph.h"
 #include "video/video_info.h"
@@ -48,14 +49,18 @@ int RunInfo(int argc, char** argv) {
     }
     if (file.empty()) return Usage();
 
+    // The geometry the player would read on opening this video.
+    hv::PlayerConfigState state;
+    std::string error;
+    LoadPlayerVideoState(std::string(), state, &error);
+
     std::string text;
     hv::FrameSourceGraphHooks hooks;
     hooks.running = [&](hv::FrameSource& source) {
         const hv::VideoFormat& f = source.Format();
-        // The panorama size the player would unwrap into with its start-up
-        // geometry.
+        // The panorama size the player would unwrap into.
         const hv::RingGeometryResult ring =
-            hv::BuildRingGeometry(hv::PlayerStartupDefaults().geometry, f.width, f.height);
+            hv::BuildRingGeometry(state.geometry, f.width, f.height);
         const int32_t pw = ring.ok ? ring.ring.Ws() : 0;
         const int32_t ph = ring.ok ? ring.ring.Hs() : 0;
         text = hv::VideoInfoText(file, f, pw, ph);

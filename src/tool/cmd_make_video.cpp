@@ -21,8 +21,8 @@ const char* kUsage =
     "                         [--config CamSetup.xml | --geometry X1,Y1,X2,Y2,R]\n"
     "  FILE's extension picks the format: mp4 m4v mov qt mkv webm ogv ogg avi asf wmv\n"
     "  flv mpg mpeg ts m2ts mts. Defaults: 640x480, 25 fps, 2 seconds, with sound,\n"
-    "  the player's start-up geometry. Codecs that need even sizes get odd sizes\n"
-    "  padded with one black column / row.\n";
+    "  the geometry the player would use (its CamSetup.xml, else the fallback).\n"
+    "  Codecs that need even sizes get odd sizes padded with one black column / row.\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -147,15 +147,15 @@ int RunMakeVideo(int argc, char** argv) {
         std::fprintf(stderr, "hvtool make-video: give --config or --geometry, not both\n");
         return Usage();
     }
-    if (!config.empty()) {
+    if (geometry.empty()) {
         hv::PlayerConfigState state;
         std::string error;
-        if (!LoadPlayerState(config, state, &error)) {
+        if (!LoadPlayerVideoState(config, state, &error)) {
             std::fprintf(stderr, "hvtool make-video: %s\n", error.c_str());
             return 1;
         }
         clip.geometry = state.geometry;
-    } else if (!geometry.empty() && !ParseGeometry(geometry, clip.geometry)) {
+    } else if (!ParseGeometry(geometry, clip.geometry)) {
         std::fprintf(stderr, "hvtool make-video: bad geometry '%s' (want X1,Y1,X2,Y2,R)\n",
                      geometry.c_str());
         return Usage();

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "  INPUT    a PNG or JPEG doughnut picture, or a doughnut video\n"
     "  --frame  the video's frame to unwrap, counted from 0 (default: the first)\n"
     "  --time   the video's picture shown at T seconds (a decimal number)\n"
-    "  --config the CamSetup.xml to read (default: the player's start-up geometry)\n"
+    "  --config the CamSetup.xml to read (default: the player's, as it opens a video)\n"
     "  --flip   flip mode 0..3 (none, horizontal, vertical, both; default: the file's)\n";
 
 int Usage() {
@@ -69,7 +69,7 @@ int RunUnwrap(int argc, char** argv) {
     if (input.empty() || out.empty()) return Usage();
 
     hv::PlayerConfigState state;
-    if (!LoadPlayerState(file, state, &error)) return Fail(error);
+    if (!LoadPlayerVideoState(file, state, &error)) return Fail(error);
     hv::FrameBuffer frame;
     if (!LoadInputFrame(input, choice, frame, &error)) return Fail(error);
     hv::UnwrapEngine engine;

@@ -1,14 +1,16 @@
 // hvtool view INPUT [--config FILE] [--flip N] [--frame N|--time T] [--pan P]
 // [--tilt T] [--fov F] [--quality draft|high] [--soften] [--grayscale]
-// --out VIEW.png: unwraps a still doughnut picture (or one frame of a
+// [--size WxH] --out VIEW.png: unwraps a still doughnut picture (or one frame of a
 // doughnut video) and renders one perspective view of it exactly as
 // the player would (same tables, renderer and filters), saved top-down as a
-// PNG. View options left out keep the player's starting view.
+// PNG. View options left out keep the player's starting view; --size renders
+// at any size as the player's "Window" view resolution does.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "tool/commands.h"
 #include "tool/frame_input.h"
@@ -24,11 +26,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: hvtool view INPUT [--config FILE] [--flip N] [--frame N|--time T]\n"
     "                   [--pan P] [--tilt T] [--fov F] [--quality draft|high]\n"
-    "                   [--soften] [--grayscale] --out VIEW.png\n"
+    "                   [--soften] [--grayscale] [--size WxH] --out VIEW.png\n"
     "  INPUT      a PNG or JPEG doughnut picture, or a doughnut video\n"
     "  --frame    the video's frame to show, counted from 0 (default: the first)\n"
     "  --time     the video's picture shown at T seconds (a decimal number)\n"
-    "  --config   the CamSetup.xml to read (default: the player's start-up geometry)\n"
+    "  --config   the CamSetup.xml to read (default: the player's, as it opens a video)\n"
     "  --flip     flip mode 0..3 (none, horizontal, vertical, both; default: the file's)\n"
     "  --pan      azimuth in degrees (default: the starting view, -90)\n"
     "  --tilt     elevation in degrees, -90..90 (default 0)\n"
@@ -36,7 +38,9 @@ constexpr const char* kUsage =
     "             view's, 120 reduced to fit the panorama)\n"
     "  --quality  draft (nearest pixel) or high (bilinear; default)\n"
     "  --soften   apply the soften filter\n"
-    "  --grayscale apply the grayscale filter\n";
+    "  --grayscale apply the grayscale filter\n"
+    "  --size     the view's size in pixels, 1x1 .. 3840x2160 (default: the player's\n"
+    "             view size for the panorama)\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -67,7 +71,8 @@ int RunView(int argc, char** argv) {
     bool flipGiven = false;
     bool panGiven = false, tiltGiven = false, fovGiven = false;
     float pan = 0, tilt = 0, fov = 0;
-    hv::RenderOptions options;  // High, no filters: the player's start-up settings
+    int32_t width = 0, height = 0;  // 0: the player's view size
+    hv::RenderOptions options;      // High, no filters: the player's start-up settings
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -85,6 +90,11 @@ int RunView(int argc, char** argv) {
             if (!ParseDegrees(argv[++i], value)) {
                 std::fprintf(stderr, "hvtool view: %s takes a number of degrees, not '%s'\n",
                              argv[i - 1], argv[i]);
+                return Usage();
+            }
+        } else if (arg == "--size" && hasValue) {
+            if (!ParseSize(argv[++i], width, height)) {
+                std::fprintf(stderr, "hvtool view: --size takes WxH, such as 1920x1080\n");
                 return Usage();
             }
         } else if (arg == "--quality" && hasValue) {
@@ -123,7 +133,7 @@ int RunView(int argc, char** argv) {
     if (panGiven && std::fabs(pan) > 1e6f) return Fail("--pan is out of range");
 
     hv::PlayerConfigState state;
-    if (!LoadPlayerState(file, state, &error)) return Fail(error);
+    if (!LoadPlayerVideoState(file, state, &error)) return Fail(error);
     hv::FrameBuffer frame;
     if (!LoadInputFrame(input, choice, frame, &error)) return Fail(error);
     hv::UnwrapEngine engine;
@@ -132,9 +142,14 @@ int RunView(int argc, char** argv) {
     const hv::PanoramaView panorama = engine.AcquireReady();
     if (!panorama) return Fail("no panorama was produced");
 
-    const hv::ViewSetupResult setup = hv::InitViewEngine(panorama.Ws(), panorama.Hs());
+    // The starting view is the player's, whatever the size: its "Window"
+    // resolution keeps the navigation of the view size it derives.
+    const hv::ViewSetupResult derived = hv::InitViewEngine(panorama.Ws(), panorama.Hs());
+    if (!derived.ok) return Fail(derived.error);
+    const hv::ViewSetupResult setup =
+        width > 0 ? hv::InitViewEngine(panorama.Ws(), panorama.Hs(), width, height) : derived;
     if (!setup.ok) return Fail(setup.error);
-    hv::ViewState view = setup.start;
+    hv::ViewState view = derived.start;
     if (panGiven) view.pan = pan;
     if (tiltGiven) view.tilt = tilt;
     if (fovGiven) view.fov = fov;
@@ -144,6 +159,7 @@ int RunView(int argc, char** argv) {
     const hv::ViewSource source{panorama.ViewSource(), panorama.Ws(), panorama.Hs(),
                                 ring.Hp + hv::kPanoramaSpareRows - sourceRow};
     hv::ViewRenderer renderer(setup.setup);
+    renderer.SetThreads(static_cast<int32_t>(std::thread::hardware_concurrency()));
     hv::ViewBuffer buffer;
     if (!renderer.Render(source, view, false, options, buffer)) {
         return Fail("this view cannot be rendered (field of view too wide for the panorama)");

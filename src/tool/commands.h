@@ -12,5 +12,6 @@ int RunInfo(int argc, char** argv);       // hvtool info VIDEO
 int RunMakeVideo(int argc, char** argv);  // hvtool make-video ...
 int RunMakeSample(int argc, char** argv); // hvtool make-sample --out PICTURE.png
 int RunDetect(int argc, char** argv);     // hvtool detect VIDEO [--frames N] [--out FILE]
+int RunExport(int argc, char** argv);     // hvtool export VIDEO... --mode MODE --out FILE
 
 }  // namespace hvtool

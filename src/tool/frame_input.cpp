@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <QString>
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -46,18 +47,30 @@ bool Fail(std::string* error, std::string message) {
     return false;
 }
 
+// Frames the stream holds by its length. The last frame counts when half of
+// it lies before the end: containers that store times in coarse units (or
+// round the length down) would otherwise lose it at rates such as 30000/1001.
+int64_t FrameCount(const hv::VideoFormat& f) {
+    if (f.duration > 0 && f.avgTimePerFrame > 0)
+        return (f.duration + f.avgTimePerFrame / 2) / f.avgTimePerFrame;
+    return f.frameCount;
+}
+
 // The 100 ns time the choice stands for, checked against the stream's
-// length (when the stream reports one).
+// length (when the stream reports one). For a frame number this is the
+// frame's nominal start counted from 0; LoadNumberedFrame finds the picture
+// itself by its timestamp.
 bool TargetTime(const std::string& path, const FrameChoice& choice, const hv::VideoFormat& f,
                 int64_t& target, std::string* error) {
     // A bound far beyond any real video keeps the later ns conversion in
     // range when the stream reports no length.
     constexpr double kMaxTarget = 1e15;
     if (choice.by == FrameChoice::By::Frame) {
-        if (f.frameCount > 0 && choice.frame >= f.frameCount) {
-            return Fail(error, "frame " + std::to_string(choice.frame) + " is past the end: " +
-                                   path + " has " + std::to_string(f.frameCount) + " frames (0.." +
-                                   std::to_string(f.frameCount - 1) + ")");
+        const int64_t count = FrameCount(f);
+        if (count > 0 && choice.frame >= count) {
+            return Fail(error, "frame " + std::to_string(choice.frame) +
+                                   " is past the end: " + path + " has " + std::to_string(count) +
+                                   " frames (0.." + std::to_string(count - 1) + ")");
         }
         const double t = static_cast<double>(choice.frame) * static_cast<double>(f.avgTimePerFrame);
         if (!(t < kMaxTarget))
@@ -88,23 +101,36 @@ bool Damaged(const std::string& path, int64_t target, const hv::FrameSource& sou
                            Seconds(target / 1e7) + " (" + source.StreamError() + ")");
 }
 
-bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
-                    std::string* error) {
-    const std::unique_ptr<hv::FrameSource> source = hv::CreateGstFrameSource();
+// Opens `path` without sound; on failure the player's fixed texts (hvtool
+// stands in for the player here).
+std::unique_ptr<hv::FrameSource> OpenVideo(const std::string& path, hv::FrameSourceMode mode,
+                                           std::string* error) {
+    std::unique_ptr<hv::FrameSource> source = hv::CreateGstFrameSource();
     hv::FrameSourceOptions options;
     options.withAudio = false;
+    options.mode = mode;
     const hv::BuildStep step = source->Open(path, options);
     if (step != hv::BuildStep::None) {
-        // The player's fixed texts: hvtool stands in for the player here.
         CollectSink sink;
         hv::ReportBuildFailure(sink, hv::FrameSourceProgram::Player, step);
-        return Fail(error, sink.message.empty()
-                               ? path + ": cannot be opened as a picture or a video"
-                               : sink.message);
+        Fail(error, sink.message.empty() ? path + ": cannot be opened as a picture or a video"
+                                         : sink.message);
+        return nullptr;
     }
+    return source;
+}
+
+// The picture shown at the choice's time plus `shift` (100 ns), by an
+// accurate seek.
+bool SeekVideoFrame(const std::string& path, const FrameChoice& choice, int64_t shift,
+                    hv::FrameBuffer& fb, std::string* error) {
+    const std::unique_ptr<hv::FrameSource> source =
+        OpenVideo(path, hv::FrameSourceMode::LatestFrame, error);
+    if (!source) return false;
     const hv::VideoFormat format = source->Format();
     int64_t target = 0;
     if (!TargetTime(path, choice, format, target, error)) return false;
+    target += shift;
 
     // Open leaves the stream playing: hold it, then seek even for the first
     // frame, since playing may already have moved past it.
@@ -140,6 +166,70 @@ bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::Fram
     source->Close();
     fb = std::move(out);
     return true;
+}
+
+// Frames up to this number are read one after the other from the first and
+// counted by their timestamps, which is exact in every container; later
+// ones are sought, which is exact where the container has an index (MPEG
+// program streams seek by an estimate from the bit rate).
+constexpr int64_t kReadThrough = 32;
+
+// --frame N: the N-th decoded picture counted from 0. A seek to N frame
+// lengths is not enough: the first picture need not start at 0 (transport
+// streams, B-frame delays), and frame times rounded to the container's units
+// or a frame length rounded to 100 ns put the nominal start of frame N
+// inside frame N - 1. So the pictures are counted by their own timestamps,
+// from the first picture's: picture k starts near first + k frame lengths.
+bool LoadNumberedFrame(const std::string& path, int64_t n, hv::FrameBuffer& fb,
+                       std::string* error) {
+    const std::unique_ptr<hv::FrameSource> source =
+        OpenVideo(path, hv::FrameSourceMode::EveryFrame, error);
+    if (!source) return false;
+    const hv::VideoFormat format = source->Format();
+    FrameChoice choice;
+    choice.by = FrameChoice::By::Frame;
+    choice.frame = n;
+    int64_t target = 0;
+    if (!TargetTime(path, choice, format, target, error)) return false;
+    const int64_t length = std::max<int64_t>(format.avgTimePerFrame, 1);
+    const int waitMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(kPictureWait).count());
+
+    hv::FrameBuffer picture;
+    int64_t first = 0;
+    const auto broken = [&](hv::NextFrameResult r, int64_t at) {
+        if (r == hv::NextFrameResult::Error) return Damaged(path, at, *source, error);
+        if (r == hv::NextFrameResult::EndOfStream) {
+            return Fail(error, "frame " + std::to_string(n) + " is past the end of " + path);
+        }
+        return Fail(error, path + ": no picture came at " + Seconds(at / 1e7));
+    };
+    hv::NextFrameResult r = source->NextFrame(picture, &first, waitMs);
+    if (r != hv::NextFrameResult::Frame) return broken(r, 0);
+
+    if (n > kReadThrough) {
+        // A seek to the middle of frame n as the first picture's timestamp
+        // counts: the rounding of either side is far less than half a frame.
+        source->Close();
+        return SeekVideoFrame(path, choice, first + length / 2, fb, error);
+    }
+    int64_t index = 0;
+    while (index < n) {
+        int64_t pts = 0;
+        r = source->NextFrame(picture, &pts, waitMs);
+        if (r != hv::NextFrameResult::Frame) return broken(r, first + target);
+        index = (std::max<int64_t>(pts - first, 0) + length / 2) / length;
+    }
+    source->Close();
+    fb = std::move(picture);
+    return true;
+}
+
+bool LoadVideoFrame(const std::string& path, const FrameChoice& choice, hv::FrameBuffer& fb,
+                    std::string* error) {
+    if (choice.by == FrameChoice::By::Frame)
+        return LoadNumberedFrame(path, choice.frame, fb, error);
+    return SeekVideoFrame(path, choice, 0, fb, error);
 }
 
 }  // namespace

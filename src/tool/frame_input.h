@@ -32,7 +32,10 @@ FrameOption ParseFrameOption(int argc, char** argv, int& i, FrameChoice& choice,
 // Loads `path` into `fb` (width x height BGRX pixels, rows bottom-up, zero
 // spare row). A picture QImage can read is loaded as a still (and refuses
 // --frame / --time); anything else is opened as a video without sound,
-// seeked accurately to the chosen picture and copied. False with a message:
+// seeked accurately to the chosen picture and copied. --frame N is the N-th
+// decoded picture counted from 0 (found by the pictures' own timestamps,
+// B-frames and late-starting streams included); --time T the picture shown
+// at T. False with a message:
 // the video source's fixed text when it cannot open the file ("Caption:
 // text", the player's texts, line breaks as "\n"), a frame or time past the
 // end of the video, a video damaged before the chosen picture (the stream

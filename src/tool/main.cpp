@@ -17,7 +17,7 @@ const Command kCommands[] = {
     {"geometry", hvtool::RunGeometry, "geometry --frame WxH [--config FILE] [--player|--setup]"},
     {"unwrap", hvtool::RunUnwrap,
      "unwrap INPUT [--config FILE] [--flip N] [--frame N|--time T] --out PANO.png"},
-    {"config", hvtool::RunConfig, "config FILE [--player|--setup]"},
+    {"config", hvtool::RunConfig, "config [FILE [--player|--setup]]"},
     {"view", hvtool::RunView,
      "view INPUT [--config FILE] [--flip N] [--frame N|--time T] [--pan P --tilt T --fov F] "
      "[--quality draft|high] [--soften] [--grayscale] --out VIEW.png"},
@@ -25,6 +25,8 @@ const Command kCommands[] = {
     {"make-video", hvtool::RunMakeVideo, "make-video --out FILE [options]"},
     {"make-sample", hvtool::RunMakeSample, "make-sample --out PICTURE.png [--size WxH]"},
     {"detect", hvtool::RunDetect, "detect VIDEO [--frames N] [--out CamSetup.xml]"},
+    {"export", hvtool::RunExport,
+     "export VIDEO... (--out OUT.mp4|--out-dir DIR) --mode reframe|panorama|equirect [options]"},
 };
 
 void PrintUsage(FILE* to) {

@@ -49,6 +49,19 @@ bool LoadPlayerState(const std::string& file, hv::PlayerConfigState& state, std:
     return true;
 }
 
+bool LoadPlayerVideoState(const std::string& file, hv::PlayerConfigState& state,
+                          std::string* error) {
+    if (!file.empty()) return LoadPlayerState(file, state, error);
+    state = hv::PlayerStartupDefaults();
+    const std::filesystem::path own = hv::ConfigurationPath();
+    // The player's read would create a missing file; the tool only looks.
+    if (hv::ConfigurationExists(own))
+        hv::ReadConfiguration(own, state);
+    else
+        hv::ApplyConfigurationText(std::string_view(), state);
+    return true;
+}
+
 bool LoadSetupState(const std::string& file, hv::SetupConfigState& state, std::string* error) {
     std::error_code ec;
     const std::filesystem::path cwd = std::filesystem::current_path(ec);

@@ -23,6 +23,14 @@ bool ParseFlipMode(std::string_view text, hv::FlipMode& mode);
 // The player's state: its start-up defaults, then FILE when one is given.
 // A FILE that does not exist is an error (nothing is created).
 bool LoadPlayerState(const std::string& file, hv::PlayerConfigState& state, std::string* error);
+
+// What the player uses for a video it opens: FILE as above when given, else
+// the player's own CamSetup.xml found by the settings location rule (the
+// player lies in this program's folder), read again as the player does on
+// opening a video: the fallback geometry when it is missing or empty.
+// Nothing is created.
+bool LoadPlayerVideoState(const std::string& file, hv::PlayerConfigState& state,
+                          std::string* error);
 // The setup utility's state likewise (its last folder is the working folder).
 bool LoadSetupState(const std::string& file, hv::SetupConfigState& state, std::string* error);
 

@@ -21,10 +21,18 @@ using MessageBoxHook = std::function<QMessageBox::StandardButton(
 // GUI thread only; meant for tests.
 void SetMessageBoxHook(MessageBoxHook hook);
 
-// Shows a modal box owned by owner and returns the button pressed. GUI thread only.
+// Sees the detail text of every box that has one, before the box is shown or
+// answered by the hook above (empty: none). GUI thread only; for tests.
+using MessageBoxDetailHook = std::function<void(const QString& text, const QString& detail)>;
+void SetMessageBoxDetailHook(MessageBoxDetailHook hook);
+
+// Shows a modal box owned by owner and returns the button pressed. A
+// non-empty `detail` is the box's detailed text (behind its "Show
+// Details..." button), apart from the fixed `text`. GUI thread only.
 QMessageBox::StandardButton ShowMessageBox(QWidget* owner, QMessageBox::Icon icon,
                                            const QString& caption, const QString& text,
-                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                           const QString& detail = QString());
 
 // Shows boxes on behalf of any thread: a call from a worker is queued to the
 // GUI thread and returns at once (the worker never waits for the user), so a
@@ -35,14 +43,15 @@ class MessageBoxPoster : public QObject {
   public:
     explicit MessageBoxPoster(QWidget* owner);
 
-    // Any thread.
-    void Post(QMessageBox::Icon icon, const QString& caption, const QString& text);
+    // Any thread. `detail`: see ShowMessageBox.
+    void Post(QMessageBox::Icon icon, const QString& caption, const QString& text,
+              const QString& detail = QString());
 
     // Boxes shown so far (GUI thread).
     int ShownCount() const { return shown_; }
 
   private:
-    void ShowNow(int icon, const QString& caption, const QString& text);
+    void ShowNow(int icon, const QString& caption, const QString& text, const QString& detail);
 
     QPointer<QWidget> owner_;
     int shown_ = 0;
@@ -58,6 +67,8 @@ class MessageBoxSink : public MessageBoxPoster, public hv::MessageSink {
     explicit MessageBoxSink(QWidget* owner) : MessageBoxPoster(owner) {}
     void ShowMessage(hv::MessageKind kind, const std::string& caption,
                      const std::string& text) override;
+    void ShowDetailedMessage(hv::MessageKind kind, const std::string& caption,
+                             const std::string& text, const std::string& detail) override;
 };
 
 }  // namespace hv::ui

@@ -12,6 +12,7 @@
 //   2^15), and (s << 4) >> 16 equals s >> 12 for s < 2^28.
 // - Lanes the scalar code skips are gathered from pixel 0 and then replaced
 //   by the buffer's previous contents.
+#include <algorithm>
 #include <cstddef>
 
 #include "unwrap/render_common.h"
@@ -45,15 +46,22 @@ bool GatherableSource(const ViewSetup& s) {
     return static_cast<int64_t>(s.Ws) * (s.sourceRowsRead + 1) < (int64_t{1} << 31);
 }
 
-// floor(n / d) for 0 <= n < 2^31, 0 < d < 2^21 and a quotient of at most 4096.
-// The float quotient is within 2^-10 of the true one (n is rounded to 24
-// bits, the division once more), so its truncation is off by at most one;
-// the remainder n - q * d (no overflow: q * d <= n + d < 2^31) corrects it.
-// Widest view row the vector passes buffer (the view is at most 708 wide).
+// Columns the vector passes buffer at a time (a multiple of 8); wider rows
+// go in segments of this many.
 constexpr int32_t kMaxRowChunk = 1024;
 
+// floor(n / d) for 0 <= n < 2^31, 0 < d < 2^21 and a quotient of at most 4096.
+// The quotient is n times 1 / d, the reciprocal estimate (relative error
+// below 2^-11) refined by one Newton step to below 2^-21 with the roundings;
+// n is rounded to 24 bits. So the float quotient is within 2^-8 of the true
+// one and its truncation is off by at most one; the remainder n - q * d (no
+// overflow: q * d <= n + d < 2^31) corrects it. The estimate and the step
+// cost less than a division.
 HV_AVX2 inline __m256i DivSmall(__m256i n, __m256i d) {
-    const __m256 qf = _mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(d));
+    const __m256 df = _mm256_cvtepi32_ps(d);
+    const __m256 r0 = _mm256_rcp_ps(df);
+    const __m256 r1 = _mm256_mul_ps(r0, _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(df, r0)));
+    const __m256 qf = _mm256_mul_ps(_mm256_cvtepi32_ps(n), r1);
     __m256i q = _mm256_cvttps_epi32(qf);
     const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, d));
     // r < 0: one too many; r >= d: one too few (compare masks are -1).
@@ -64,6 +72,22 @@ HV_AVX2 inline __m256i DivSmall(__m256i n, __m256i d) {
 
 HV_AVX2 inline __m256i Gather(const int32_t* base, __m256i idx) {
     return _mm256_i32gather_epi32(base, idx, 4);
+}
+
+// The pixels at idx and idx + 1 for eight indices, as two gathers of four
+// 64-bit pairs (half the element loads of two 32-bit gathers): the first of
+// each pair into `left`, the second into `right`, in lane order.
+HV_AVX2 inline void GatherPairs(const int32_t* base, __m256i idx, __m256i& left, __m256i& right) {
+    const auto* pairs = reinterpret_cast<const long long*>(base);
+    const __m256i g0 = _mm256_i32gather_epi64(pairs, _mm256_castsi256_si128(idx), 4);
+    const __m256i g1 = _mm256_i32gather_epi64(pairs, _mm256_extracti128_si256(idx, 1), 4);
+    // g0 = a0 b0 a1 b1 | a2 b2 a3 b3, g1 = a4 b4 a5 b5 | a6 b6 a7 b7.
+    const __m256 f0 = _mm256_castsi256_ps(g0), f1 = _mm256_castsi256_ps(g1);
+    const __m256i a = _mm256_castps_si256(_mm256_shuffle_ps(f0, f1, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i b = _mm256_castps_si256(_mm256_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 1, 3, 1)));
+    // a = a0 a1 a4 a5 | a2 a3 a6 a7: 64-bit blocks 0 2 1 3 restore the order.
+    left = _mm256_permute4x64_epi64(a, _MM_SHUFFLE(3, 1, 2, 0));
+    right = _mm256_permute4x64_epi64(b, _MM_SHUFFLE(3, 1, 2, 0));
 }
 
 // AngleOf for eight (a, b) pairs; see the scalar AngleOf. With a != 0 every
@@ -140,11 +164,17 @@ HV_AVX2 inline __m256i Weights(__m256i f) {
 
 }  // namespace
 
+bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                    uint32_t* out) {
+    return RenderHighAvx2(s, M, src, out, RowBand{});
+}
+
 HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
-                            uint32_t* out) {
+                            uint32_t* out, RowBand band) {
     if (!CpuHasAvx2()) return false;
     if (!RenderInputsOk(s, M, src, out)) return false;
-    if (!GatherableSource(s) || s.Wout > kMaxRowChunk) return RenderHighScalar(s, M, src, out);
+    if (!GatherableSource(s)) return RenderHighScalar(s, M, src, out, band);
+    const auto [firstRow, lastRow_] = render_detail::HighRows(s, band);
     const ViewTables& T = s.tables;
     const int32_t Ws = s.Ws, Hs = s.Hs, Wout = s.Wout;
     const int32_t* ang8 = T.ANG8.data();
@@ -158,7 +188,7 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
     const __m256i colBase = _mm256_set1_epi32(Ws >> 1);
     const __m256i rowBase = _mm256_set1_epi32((Hs - 1) >> 1);
     const __m256i lastCol = _mm256_set1_epi32(Ws - 1);
-    const __m256i lastRow = _mm256_set1_epi32(Hs - 2);
+    const __m256i lastSourceRow = _mm256_set1_epi32(Hs - 2);
     const __m256i vWs = _mm256_set1_epi32(Ws);
     const __m256i fracMask = _mm256_set1_epi32(kAngleFracMask);
     const int32_t count = Wout - 1;  // columns 0 .. Wout - 2
@@ -166,88 +196,114 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
     alignas(32) int32_t azRow[kMaxRowChunk];
     alignas(32) int32_t elRow[kMaxRowChunk];
     render_detail::HighPixels pixels(s, M, src);
-    for (int32_t m = 1; m <= s.Hout - 1; ++m) {
+    const int32_t vectorColumns = count / 8 * 8;
+    for (int32_t m = firstRow; m < lastRow_; ++m) {
         pixels.StartRow(m);
         const auto [rx, y, rz] = pixels.rays();
-        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
-        // Three passes over the row, each with short dependency chains, so
-        // that many chunks are in flight at once: azimuth and horizontal
-        // length; elevation; sampling.
-        const int32_t chunks = count / 8;
-        for (int32_t k = 0; k < chunks; ++k) {
-            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + 8 * k + 1), lane);
-            const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
-            const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(azRow + 8 * k),
-                               AngleOf8(z, x, ang8, quarter, halfTurn));
-            // Horizontal length from the longer and the shorter of |x|, |z|.
-            const __m256i ax = _mm256_abs_epi32(x), azz = _mm256_abs_epi32(z);
-            const __m256i big = _mm256_max_epi32(ax, azz), small = _mm256_min_epi32(ax, azz);
-            const __m256i bigZero = _mm256_cmpeq_epi32(big, zero);
-            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, kViewTableBits),
-                                            _mm256_blendv_epi8(big, _mm256_set1_epi32(1), bigZero));
-            const __m256i lenVal = Gather(len, _mm256_andnot_si256(bigZero, lenIdx));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(elRow + 8 * k),
-                               _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits));
-        }
-        // Elevation AngleOf(h, y) with h >= 0 and y fixed for the row:
-        // +-ANG8[(|y| << 12) / (h + |y|)] by the sign of y, or +-quarter when
-        // h is 0 (positive only for y > 0).
-        const __m256i absY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
-        const __m256i yNumerator = _mm256_slli_epi32(absY, kViewTableBits);
-        const __m256i ySign = _mm256_set1_epi32(y > 0 ? 0 : -1);
-        const __m256i edge = y > 0 ? quarter : _mm256_sub_epi32(zero, quarter);
-        for (int32_t k = 0; k < chunks; ++k) {
-            auto* at = reinterpret_cast<__m256i*>(elRow + 8 * k);
-            const __m256i h = _mm256_load_si256(at);
-            const __m256i hZero = _mm256_cmpeq_epi32(h, zero);
-            const __m256i den =
-                _mm256_blendv_epi8(_mm256_add_epi32(h, absY), _mm256_set1_epi32(1), hZero);
-            const __m256i val = Gather(ang8, _mm256_andnot_si256(hZero, DivSmall(yNumerator, den)));
-            // Conditional negation: (val ^ sign) - sign.
-            const __m256i signedVal = _mm256_sub_epi32(_mm256_xor_si256(val, ySign), ySign);
-            _mm256_store_si256(at, _mm256_blendv_epi8(signedVal, edge, hZero));
-        }
-        for (int32_t k = 0; k < chunks; ++k) {
-            const __m256i az = _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
-            const __m256i el = _mm256_load_si256(reinterpret_cast<const __m256i*>(elRow + 8 * k));
-            const __m256i col = _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase);
-            const __m256i row = _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase);
-            const __m256i skip = _mm256_or_si256(
-                _mm256_or_si256(_mm256_cmpgt_epi32(zero, col), _mm256_cmpgt_epi32(zero, row)),
-                _mm256_or_si256(_mm256_cmpgt_epi32(col, lastCol),
-                                _mm256_cmpgt_epi32(row, lastRow)));
-            const int skipBits = _mm256_movemask_ps(_mm256_castsi256_ps(skip));
-            if (skipBits == 0xFF) continue;
-            const __m256i rowOff = _mm256_andnot_si256(skip, _mm256_mullo_epi32(row, vWs));
-            const __m256i c0 = _mm256_andnot_si256(skip, col);
-            const __m256i c1 =
-                _mm256_andnot_si256(_mm256_or_si256(skip, _mm256_cmpeq_epi32(col, lastCol)),
-                                    _mm256_add_epi32(col, _mm256_set1_epi32(1)));
-            const __m256i o00 = _mm256_add_epi32(rowOff, c0);
-            const __m256i o01 = _mm256_add_epi32(rowOff, c1);
-            const __m256i p00 = Gather(source, o00);
-            const __m256i p01 = Gather(source, o01);
-            const __m256i p10 = Gather(source, _mm256_add_epi32(o00, vWs));
-            const __m256i p11 = Gather(source, _mm256_add_epi32(o01, vWs));
-            const __m256i wy = Weights(_mm256_and_si256(el, fracMask));
-            __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, fracMask), wy);
-            auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
-            if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
-            _mm256_storeu_si256(at, pixel);
+        // A wide row goes in segments of at most kMaxRowChunk columns.
+        for (int32_t base = 0; base < vectorColumns; base += kMaxRowChunk) {
+            uint32_t* dst = out + static_cast<size_t>(m) * Wout + base;
+            // Three passes over the segment, each with short dependency chains,
+            // so that many chunks are in flight at once: azimuth and horizontal
+            // length; elevation; sampling.
+            const int32_t chunks = std::min(kMaxRowChunk, vectorColumns - base) / 8;
+            for (int32_t k = 0; k < chunks; ++k) {
+                const __m256i u =
+                    _mm256_add_epi32(_mm256_set1_epi32(s.colStart + base + 8 * k + 1), lane);
+                const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
+                const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(azRow + 8 * k),
+                                   AngleOf8(z, x, ang8, quarter, halfTurn));
+                // Horizontal length from the longer and the shorter of |x|, |z|.
+                const __m256i ax = _mm256_abs_epi32(x), azz = _mm256_abs_epi32(z);
+                const __m256i big = _mm256_max_epi32(ax, azz), small = _mm256_min_epi32(ax, azz);
+                const __m256i bigZero = _mm256_cmpeq_epi32(big, zero);
+                const __m256i lenIdx =
+                    DivSmall(_mm256_slli_epi32(small, kViewTableBits),
+                             _mm256_blendv_epi8(big, _mm256_set1_epi32(1), bigZero));
+                const __m256i lenVal = Gather(len, _mm256_andnot_si256(bigZero, lenIdx));
+                _mm256_store_si256(
+                    reinterpret_cast<__m256i*>(elRow + 8 * k),
+                    _mm256_srli_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits));
+            }
+            // Elevation AngleOf(h, y) with h >= 0 and y fixed for the row:
+            // +-ANG8[(|y| << 12) / (h + |y|)] by the sign of y, or +-quarter when
+            // h is 0 (positive only for y > 0).
+            const __m256i absY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
+            const __m256i yNumerator = _mm256_slli_epi32(absY, kViewTableBits);
+            const __m256i ySign = _mm256_set1_epi32(y > 0 ? 0 : -1);
+            const __m256i edge = y > 0 ? quarter : _mm256_sub_epi32(zero, quarter);
+            for (int32_t k = 0; k < chunks; ++k) {
+                auto* at = reinterpret_cast<__m256i*>(elRow + 8 * k);
+                const __m256i h = _mm256_load_si256(at);
+                const __m256i hZero = _mm256_cmpeq_epi32(h, zero);
+                const __m256i den =
+                    _mm256_blendv_epi8(_mm256_add_epi32(h, absY), _mm256_set1_epi32(1), hZero);
+                const __m256i val =
+                    Gather(ang8, _mm256_andnot_si256(hZero, DivSmall(yNumerator, den)));
+                // Conditional negation: (val ^ sign) - sign.
+                const __m256i signedVal = _mm256_sub_epi32(_mm256_xor_si256(val, ySign), ySign);
+                _mm256_store_si256(at, _mm256_blendv_epi8(signedVal, edge, hZero));
+            }
+            for (int32_t k = 0; k < chunks; ++k) {
+                const __m256i az =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
+                const __m256i el =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(elRow + 8 * k));
+                const __m256i col =
+                    _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase);
+                const __m256i row =
+                    _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase);
+                const __m256i skip = _mm256_or_si256(
+                    _mm256_or_si256(_mm256_cmpgt_epi32(zero, col), _mm256_cmpgt_epi32(zero, row)),
+                    _mm256_or_si256(_mm256_cmpgt_epi32(col, lastCol),
+                                    _mm256_cmpgt_epi32(row, lastSourceRow)));
+                const int skipBits = _mm256_movemask_ps(_mm256_castsi256_ps(skip));
+                if (skipBits == 0xFF) continue;
+                const __m256i rowOff = _mm256_andnot_si256(skip, _mm256_mullo_epi32(row, vWs));
+                const __m256i c0 = _mm256_andnot_si256(skip, col);
+                const __m256i c1 =
+                    _mm256_andnot_si256(_mm256_or_si256(skip, _mm256_cmpeq_epi32(col, lastCol)),
+                                        _mm256_add_epi32(col, _mm256_set1_epi32(1)));
+                const __m256i o00 = _mm256_add_epi32(rowOff, c0);
+                __m256i p00, p01, p10, p11;
+                const __m256i atSeam = _mm256_andnot_si256(skip, _mm256_cmpeq_epi32(col, lastCol));
+                if (_mm256_testz_si256(atSeam, atSeam)) {
+                    // No lane wraps: each pair of neighbours is one 64-bit load.
+                    GatherPairs(source, o00, p00, p01);
+                    GatherPairs(source, _mm256_add_epi32(o00, vWs), p10, p11);
+                } else {
+                    const __m256i o01 = _mm256_add_epi32(rowOff, c1);
+                    p00 = Gather(source, o00);
+                    p01 = Gather(source, o01);
+                    p10 = Gather(source, _mm256_add_epi32(o00, vWs));
+                    p11 = Gather(source, _mm256_add_epi32(o01, vWs));
+                }
+                const __m256i wy = Weights(_mm256_and_si256(el, fracMask));
+                __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, fracMask), wy);
+                auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
+                if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
+                _mm256_storeu_si256(at, pixel);
+            }
         }
         // The columns after the last full vector: the scalar per-pixel step.
-        pixels.Run(8 * chunks, count, dst);
+        pixels.Run(vectorColumns, count, out + static_cast<size_t>(m) * Wout);
     }
     return true;
 }
 
+bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                     uint32_t* out) {
+    return RenderDraftAvx2(s, M, src, out, RowBand{});
+}
+
 HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
-                             uint32_t* out) {
+                             uint32_t* out, RowBand band) {
     if (!CpuHasAvx2()) return false;
     if (!RenderInputsOk(s, M, src, out)) return false;
-    if (!GatherableSource(s) || s.Wout > kMaxRowChunk) return RenderDraftScalar(s, M, src, out);
+    if (!GatherableSource(s)) return RenderDraftScalar(s, M, src, out, band);
+    const auto [firstRow, lastRow] = render_detail::DraftRows(s, band);
     const ViewTables& T = s.tables;
     const int32_t Ws = s.Ws, Wout = s.Wout;
     const int32_t* len = T.LEN.data();
@@ -265,65 +321,71 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     alignas(32) int32_t colRow[kMaxRowChunk];
     alignas(32) int32_t hRow[kMaxRowChunk];
     render_detail::DraftPixels pixels(s, M, src);
-    for (int32_t m = 0; m <= s.Hout; ++m) {
+    const int32_t vectorColumns = Wout / 8 * 8;
+    for (int32_t m = firstRow; m < lastRow; ++m) {
         pixels.StartRow(m);
         const auto [rx, y, rz] = pixels.rays();
         const int32_t* rowTable = pixels.rowTable();
         const __m256i vY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
-        uint32_t* dst = out + static_cast<size_t>(m) * Wout;
-        // Two passes over the row (column and horizontal length; row and
-        // pixel) keep the dependency chains short.
-        const int32_t chunks = Wout / 8;
-        for (int32_t k = 0; k < chunks; ++k) {
-            const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.colStart + 8 * k + 1), lane);
-            const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
-            const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
-            const __m256i xp = _mm256_abs_epi32(x), zz = _mm256_abs_epi32(z);
-            const __m256i zZero = _mm256_cmpeq_epi32(z, zero);
-            const __m256i big = _mm256_blendv_epi8(_mm256_max_epi32(xp, zz), one, zZero);
-            const __m256i small = _mm256_min_epi32(xp, zz);
-            const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, kViewTableBits), big);
-            const __m256i lenVal = Gather(len, _mm256_andnot_si256(zZero, lenIdx));
-            __m256i h = _mm256_srai_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits);
-            h = _mm256_blendv_epi8(h, xp, zZero);
-            const __m256i q = DivSmall(_mm256_slli_epi32(small, kViewTableBits),
-                                       _mm256_blendv_epi8(_mm256_add_epi32(xp, zz), one, zZero));
-            const __m256i colIdx =
-                _mm256_blendv_epi8(q, _mm256_sub_epi32(full, q), _mm256_cmpgt_epi32(xp, zz));
-            // Column table: COLQ1 (z > 0, x > 0), COLQ2 (z > 0, x <= 0),
-            // COLQ3 (z < 0, x >= 0), COLQ4 (z < 0, x < 0).
-            const __m256i zPos = _mm256_cmpgt_epi32(z, zero);
-            const __m256i xPos = _mm256_cmpgt_epi32(x, zero);
-            const __m256i xNeg = _mm256_cmpgt_epi32(zero, x);
-            // Quadrant 0 .. 3 selects the table inside colQuadrants.
-            const __m256i q12 = _mm256_andnot_si256(xPos, one);
-            const __m256i q34 = _mm256_sub_epi32(_mm256_set1_epi32(2), xNeg);
-            const __m256i quadrant = _mm256_blendv_epi8(q34, q12, zPos);
-            const __m256i safeIdx = _mm256_andnot_si256(
-                zZero, _mm256_add_epi32(_mm256_mullo_epi32(quadrant, quadrantStride), colIdx));
-            __m256i column = Gather(packed, safeIdx);
-            column =
-                _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos), zZero);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(colRow + 8 * k), column);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(hRow + 8 * k), h);
-        }
-        for (int32_t k = 0; k < chunks; ++k) {
-            const __m256i column =
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(colRow + 8 * k));
-            const __m256i h = _mm256_load_si256(reinterpret_cast<const __m256i*>(hRow + 8 * k));
-            const __m256i d = _mm256_add_epi32(vY, h);
-            const __m256i dZero = _mm256_cmpeq_epi32(d, zero);
-            const __m256i rowIdx = _mm256_andnot_si256(
-                dZero,
-                DivSmall(_mm256_slli_epi32(vY, kViewTableBits), _mm256_blendv_epi8(d, one, dZero)));
-            const __m256i row = Gather(rowTable, rowIdx);
-            const __m256i pixel =
-                Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * k), pixel);
+        // A wide row goes in segments of at most kMaxRowChunk columns.
+        for (int32_t base = 0; base < vectorColumns; base += kMaxRowChunk) {
+            uint32_t* dst = out + static_cast<size_t>(m) * Wout + base;
+            // Two passes over the segment (column and horizontal length; row and
+            // pixel) keep the dependency chains short.
+            const int32_t chunks = std::min(kMaxRowChunk, vectorColumns - base) / 8;
+            for (int32_t k = 0; k < chunks; ++k) {
+                const __m256i u =
+                    _mm256_add_epi32(_mm256_set1_epi32(s.colStart + base + 8 * k + 1), lane);
+                const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
+                const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
+                const __m256i xp = _mm256_abs_epi32(x), zz = _mm256_abs_epi32(z);
+                const __m256i zZero = _mm256_cmpeq_epi32(z, zero);
+                const __m256i big = _mm256_blendv_epi8(_mm256_max_epi32(xp, zz), one, zZero);
+                const __m256i small = _mm256_min_epi32(xp, zz);
+                const __m256i lenIdx = DivSmall(_mm256_slli_epi32(small, kViewTableBits), big);
+                const __m256i lenVal = Gather(len, _mm256_andnot_si256(zZero, lenIdx));
+                __m256i h = _mm256_srai_epi32(_mm256_mullo_epi32(lenVal, big), kLenFracBits);
+                h = _mm256_blendv_epi8(h, xp, zZero);
+                const __m256i q =
+                    DivSmall(_mm256_slli_epi32(small, kViewTableBits),
+                             _mm256_blendv_epi8(_mm256_add_epi32(xp, zz), one, zZero));
+                const __m256i colIdx =
+                    _mm256_blendv_epi8(q, _mm256_sub_epi32(full, q), _mm256_cmpgt_epi32(xp, zz));
+                // Column table: COLQ1 (z > 0, x > 0), COLQ2 (z > 0, x <= 0),
+                // COLQ3 (z < 0, x >= 0), COLQ4 (z < 0, x < 0).
+                const __m256i zPos = _mm256_cmpgt_epi32(z, zero);
+                const __m256i xPos = _mm256_cmpgt_epi32(x, zero);
+                const __m256i xNeg = _mm256_cmpgt_epi32(zero, x);
+                // Quadrant 0 .. 3 selects the table inside colQuadrants.
+                const __m256i q12 = _mm256_andnot_si256(xPos, one);
+                const __m256i q34 = _mm256_sub_epi32(_mm256_set1_epi32(2), xNeg);
+                const __m256i quadrant = _mm256_blendv_epi8(q34, q12, zPos);
+                const __m256i safeIdx = _mm256_andnot_si256(
+                    zZero, _mm256_add_epi32(_mm256_mullo_epi32(quadrant, quadrantStride), colIdx));
+                __m256i column = Gather(packed, safeIdx);
+                column = _mm256_blendv_epi8(column, _mm256_blendv_epi8(zeroLeft, zeroRight, xPos),
+                                            zZero);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(colRow + 8 * k), column);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(hRow + 8 * k), h);
+            }
+            for (int32_t k = 0; k < chunks; ++k) {
+                const __m256i column =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(colRow + 8 * k));
+                const __m256i h = _mm256_load_si256(reinterpret_cast<const __m256i*>(hRow + 8 * k));
+                const __m256i d = _mm256_add_epi32(vY, h);
+                const __m256i dZero = _mm256_cmpeq_epi32(d, zero);
+                const __m256i rowIdx =
+                    _mm256_andnot_si256(dZero, DivSmall(_mm256_slli_epi32(vY, kViewTableBits),
+                                                        _mm256_blendv_epi8(d, one, dZero)));
+                const __m256i row = Gather(rowTable, rowIdx);
+                const __m256i pixel =
+                    Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * k), pixel);
+            }
         }
         // The columns after the last full vector: the scalar per-pixel step.
-        pixels.Run(8 * chunks, Wout, dst);
+        pixels.Run(vectorColumns, Wout, out + static_cast<size_t>(m) * Wout);
     }
     return true;
 }
@@ -337,6 +399,12 @@ bool RenderDraftAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, ui
     return false;
 }
 bool RenderHighAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*) {
+    return false;
+}
+bool RenderDraftAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*, RowBand) {
+    return false;
+}
+bool RenderHighAvx2(const ViewSetup&, const FixedMatrix&, const ViewSource&, uint32_t*, RowBand) {
     return false;
 }
 

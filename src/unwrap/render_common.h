@@ -41,6 +41,18 @@ inline bool RenderInputsOk(const ViewSetup& s, const FixedMatrix& M, const ViewS
            src.readableRows >= s.sourceRowsRead && RaysInRange(s, M);
 }
 
+// The rows of a band that a renderer writes, as first .. last - 1 (empty
+// when first >= last): high 1 .. Hout - 1, draft 0 .. Hout.
+inline RowBand ClipBand(RowBand band, int32_t lo, int32_t hi) {
+    return {band.first > lo ? band.first : lo, band.last < hi ? band.last : hi};
+}
+inline RowBand HighRows(const ViewSetup& s, RowBand band) {
+    return ClipBand(band, 1, s.Hout);
+}
+inline RowBand DraftRows(const ViewSetup& s, RowBand band) {
+    return ClipBand(band, 0, s.Hout + 1);
+}
+
 // AngleOf, inlined into the per-pixel steps.
 inline int32_t Angle(int32_t a, int32_t b, const ViewTables& T) {
     if (a > 0) {

@@ -103,9 +103,15 @@ int32_t AngleOf(int32_t a, int32_t b, const ViewTables& T) {
 
 bool RenderHighScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
                       uint32_t* out) {
+    return RenderHighScalar(s, M, src, out, RowBand{});
+}
+
+bool RenderHighScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                      uint32_t* out, RowBand band) {
     if (!RenderInputsOk(s, M, src, out)) return false;
+    const auto [first, last] = render_detail::HighRows(s, band);
     render_detail::HighPixels pixels(s, M, src);
-    for (int32_t m = 1; m <= s.Hout - 1; ++m) {
+    for (int32_t m = first; m < last; ++m) {
         pixels.StartRow(m);
         pixels.Run(0, s.Wout - 1, out + static_cast<size_t>(m) * s.Wout);
     }
@@ -114,9 +120,15 @@ bool RenderHighScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource
 
 bool RenderDraftScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
                        uint32_t* out) {
+    return RenderDraftScalar(s, M, src, out, RowBand{});
+}
+
+bool RenderDraftScalar(const ViewSetup& s, const FixedMatrix& M, const ViewSource& src,
+                       uint32_t* out, RowBand band) {
     if (!RenderInputsOk(s, M, src, out)) return false;
+    const auto [first, last] = render_detail::DraftRows(s, band);
     render_detail::DraftPixels pixels(s, M, src);
-    for (int32_t m = 0; m <= s.Hout; ++m) {
+    for (int32_t m = first; m < last; ++m) {
         pixels.StartRow(m);
         pixels.Run(0, s.Wout, out + static_cast<size_t>(m) * s.Wout);
     }

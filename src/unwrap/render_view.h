@@ -80,21 +80,51 @@ class PerspectiveRenderer {
     virtual const char* Name() const = 0;
 };
 
+// Most threads a renderer splits its rows over.
+inline constexpr int32_t kMaxRenderThreads = 16;
+
+// Both CPU renderers can split a render into bands of whole rows, one per
+// thread: the calling thread renders the first band, threads started for the
+// render take the others and are joined before Render returns. Each band
+// writes only its own rows and every pixel is computed as in a one-band
+// render, so the image does not depend on the thread count. A view too small
+// to be worth it uses fewer bands. SetThreads takes 1 .. kMaxRenderThreads
+// (clamped).
+
 // Nearest pixel, rows 0 .. Hout (the last in the spare row).
 class DraftRenderer final : public PerspectiveRenderer {
   public:
+    explicit DraftRenderer(int32_t threads = 1) { SetThreads(threads); }
     bool Render(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
                 uint32_t* out) override;
     const char* Name() const override { return "draft"; }
+    void SetThreads(int32_t threads);
+    int32_t Threads() const { return threads_; }
+
+  private:
+    int32_t threads_ = 1;
 };
 
 // Bilinear with the 360-degree seam, rows 1 .. Hout - 1 and columns
 // 0 .. Wout - 2; rays outside the panorama leave pixels unchanged.
 class HighRenderer final : public PerspectiveRenderer {
   public:
+    explicit HighRenderer(int32_t threads = 1) { SetThreads(threads); }
     bool Render(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
                 uint32_t* out) override;
     const char* Name() const override { return "high"; }
+    void SetThreads(int32_t threads);
+    int32_t Threads() const { return threads_; }
+
+  private:
+    int32_t threads_ = 1;
+};
+
+// Rows first .. last - 1 of a render, clipped to the rows the renderer
+// writes (draft 0 .. Hout, high 1 .. Hout - 1). The default is all of them.
+struct RowBand {
+    int32_t first = 0;
+    int32_t last = INT32_MAX;
 };
 
 // The CPU renderers as functions. The plain versions are what DraftRenderer
@@ -113,6 +143,16 @@ bool RenderDraftAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSou
 bool RenderHighAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
                     uint32_t* out);
 bool CpuHasAvx2();
+// One band of rows of the functions above (same checks, same pixels); the
+// functions above are these with the whole RowBand.
+bool RenderDraftScalar(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                       uint32_t* out, RowBand band);
+bool RenderHighScalar(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                      uint32_t* out, RowBand band);
+bool RenderDraftAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                     uint32_t* out, RowBand band);
+bool RenderHighAvx2(const ViewSetup& setup, const FixedMatrix& M, const ViewSource& src,
+                    uint32_t* out, RowBand band);
 
 // Renders the view of one frame: the matrix of `view`, the renderer that
 // RendererFor chooses, then grayscale and soften when asked for.
@@ -128,6 +168,9 @@ class ViewRenderer {
     // The renderer of a quality mode: Draft, and Mixed while the view moves,
     // draw draft; otherwise high.
     PerspectiveRenderer& RendererFor(QualityMode quality, bool moving);
+
+    // Threads both renderers split their rows over (1 .. kMaxRenderThreads).
+    void SetThreads(int32_t threads);
 
     const ViewSetup& setup() const { return *setup_; }
     const FovTerms& fovTerms() const { return fov_; }

@@ -24,15 +24,21 @@ int32_t WrapColumn(int32_t c, int32_t Ws) {
     return c;
 }
 
-void BuildViewSize(ViewSetup& s) {
-    if (s.Hs < 400) {
-        s.Hout = s.Hs;
-        const int32_t w = RoundEven(static_cast<double>(1.777f) * s.Hs);
-        s.Wout = 4 * RoundEven(w / 4.0);
+// The design's view size for a source of Hs rows.
+void DerivedViewSize(int32_t Hs, int32_t& Wout, int32_t& Hout) {
+    if (Hs < 400) {
+        Hout = Hs;
+        const int32_t w = RoundEven(static_cast<double>(1.777f) * Hs);
+        Wout = 4 * RoundEven(w / 4.0);
     } else {
-        s.Wout = 600;
-        s.Hout = 400;
+        Wout = 600;
+        Hout = 400;
     }
+}
+
+// The values derived from Wout x Hout. Every product stays far inside 32
+// bits up to kMaxViewWidth x kMaxViewHeight (biSizeImage below 2^26).
+void BuildViewSize(ViewSetup& s) {
     s.pixScale = static_cast<float>(2.0 / s.Wout);
     s.aspect = static_cast<float>(static_cast<double>(s.Hout) / s.Wout);
     s.colStart = -((s.Wout - 1) >> 1);
@@ -122,7 +128,9 @@ ViewState StartingView(const ViewSetup& s) {
 
 }  // namespace
 
-ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs) {
+namespace {
+
+ViewSetupResult BuildSetup(int32_t Ws, int32_t Hs, bool sizeGiven, int32_t Wout, int32_t Hout) {
     ViewSetupResult r;
     if (Hs <= 0) {
         r.error = "The inner circle reaches the outer circle: the panorama has no rows to view.";
@@ -144,12 +152,35 @@ ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs) {
     s->degToRad = static_cast<float>(kPi / 180);
     s->keyStep = 15;
     s->k = static_cast<float>(Ws / (2 * kPi));
+    if (sizeGiven) {
+        s->Wout = Wout;
+        s->Hout = Hout;
+    } else {
+        DerivedViewSize(Hs, s->Wout, s->Hout);
+    }
     BuildViewSize(*s);
     BuildTables(*s);
     r.start = StartingView(*s);
     r.setup = std::move(s);
     r.ok = true;
     return r;
+}
+
+}  // namespace
+
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs) {
+    return BuildSetup(Ws, Hs, false, 0, 0);
+}
+
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout) {
+    if (Wout < 1 || Hout < 1 || Wout > kMaxViewWidth || Hout > kMaxViewHeight) {
+        ViewSetupResult r;
+        r.error = "The view size " + std::to_string(Wout) + "x" + std::to_string(Hout) +
+                  " is outside 1x1 .. " + std::to_string(kMaxViewWidth) + "x" +
+                  std::to_string(kMaxViewHeight) + ".";
+        return r;
+    }
+    return BuildSetup(Ws, Hs, true, Wout, Hout);
 }
 
 }  // namespace hv

@@ -35,6 +35,10 @@ inline constexpr int32_t kLenFracBits = 12;
 inline constexpr int32_t kAngleFracBits = 8;
 inline constexpr int32_t kAngleFracMask = (1 << kAngleFracBits) - 1;
 
+// Largest view an explicit size may ask for (a 4K screen).
+inline constexpr int32_t kMaxViewWidth = 3840;
+inline constexpr int32_t kMaxViewHeight = 2160;
+
 // Largest panorama width the fixed-point angle arithmetic supports
 // (halfTurn = 128 * Ws must stay far inside 32 bits).
 inline constexpr int32_t kMaxViewSourceWidth = 1 << 20;
@@ -107,5 +111,15 @@ struct ViewSetupResult {
 // Ws x Hs pixels. Refuses (ok false, error set) a source too small to give a
 // view (Hs below 2, Ws below 4) or too wide for the fixed-point angles.
 ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs);
+
+// The same for a view of Wout x Hout pixels chosen by the caller (a window's
+// own size) instead of the size derived from Hs; everything else, tables
+// included, is built as above, so InitViewEngine(Ws, Hs, w, h) with the
+// derived w x h gives the same setup. Refuses sizes outside
+// 1 .. kMaxViewWidth x 1 .. kMaxViewHeight. The horizontal field of view
+// keeps its meaning; a tall view sees correspondingly more vertically, and
+// rays of a view much taller than wide may exceed RaysInRange at wide fields
+// of view (the render is then refused, see PerspectiveRenderer).
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout);
 
 }  // namespace hv

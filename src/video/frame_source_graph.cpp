@@ -51,7 +51,10 @@ BuildOutcome BuildLocked(FrameSourceProgram program, const std::string& file, Me
             if (hooks.running) hooks.running(*source);
             outcome = BuildOutcome::Ran;
         } else {
-            ReportBuildFailure(messages, program, step);
+            std::string detail = "File: " + file;
+            if (const std::string reason = source->StreamError(); !reason.empty())
+                detail += "\n" + reason;
+            ReportBuildFailure(messages, program, step, detail);
         }
     }
     // Clean-up, on every way out.

@@ -49,9 +49,14 @@ std::optional<BuildMessage> MessageForStep(FrameSourceProgram program, BuildStep
     return std::nullopt;
 }
 
-void ReportBuildFailure(MessageSink& sink, FrameSourceProgram program, BuildStep step) {
-    if (auto m = MessageForStep(program, step))
+void ReportBuildFailure(MessageSink& sink, FrameSourceProgram program, BuildStep step,
+                        const std::string& detail) {
+    auto m = MessageForStep(program, step);
+    if (!m) return;
+    if (detail.empty())
         sink.ShowMessage(m->kind, CaptionOf(m->kind), m->text);
+    else
+        sink.ShowDetailedMessage(m->kind, CaptionOf(m->kind), m->text, detail);
 }
 
 }  // namespace hv

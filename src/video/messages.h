@@ -33,6 +33,14 @@ class MessageSink {
     // goes on to its clean-up only afterwards. Must not throw.
     virtual void ShowMessage(MessageKind kind, const std::string& caption,
                              const std::string& text) = 0;
+    // The same fixed message with the reason behind it (the file name and
+    // GStreamer's own message) for a user who wants to know more; shown
+    // apart from the fixed text (a message box's details). The default
+    // drops the detail.
+    virtual void ShowDetailedMessage(MessageKind kind, const std::string& caption,
+                                     const std::string& text, const std::string& /*detail*/) {
+        ShowMessage(kind, caption, text);
+    }
 };
 
 // The step of the build that failed. The numbers are the order of the
@@ -62,7 +70,9 @@ struct BuildMessage {
 // setup utility, None).
 std::optional<BuildMessage> MessageForStep(FrameSourceProgram program, BuildStep step);
 
-// Shows MessageForStep(program, step) on sink, if there is one.
-void ReportBuildFailure(MessageSink& sink, FrameSourceProgram program, BuildStep step);
+// Shows MessageForStep(program, step) on sink, if there is one; a non-empty
+// `detail` goes with it (MessageSink::ShowDetailedMessage).
+void ReportBuildFailure(MessageSink& sink, FrameSourceProgram program, BuildStep step,
+                        const std::string& detail = std::string());
 
 }  // namespace hv

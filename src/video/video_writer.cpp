@@ -150,6 +150,19 @@ GstCaps* StoredAudioCaps(const std::string& path, std::string* error) {
     return caps;
 }
 
+}  // namespace
+
+bool HasSoundStream(const std::string& path) {
+    if (!EnsureGstInitialised()) return false;
+    std::string error;
+    GstCaps* caps = StoredAudioCaps(path, &error);
+    if (caps == nullptr) return false;
+    gst_caps_unref(caps);
+    return true;
+}
+
+namespace {
+
 // True when a sink pad template of the muxer takes these caps as they are.
 bool MuxerTakes(const std::string& muxer, const GstCaps* caps) {
     GstElementFactory* factory = gst_element_factory_find(muxer.c_str());
@@ -173,7 +186,8 @@ std::string PipelineText(const VideoWriterFormat& f, const VideoWriterSettings& 
         "appsrc name=frames format=time caps=video/x-raw,format=BGRx,width=" + std::to_string(ew) +
         ",height=" + std::to_string(eh) + ",framerate=" + std::to_string(s.fpsNum) + "/" +
         std::to_string(s.fpsDen) + ",pixel-aspect-ratio=1/1" +
-        " ! videoconvert ! video/x-raw,format=" + f.videoCaps + " ! " + f.videoEncoder +
+         " ! videoconvert ! video/x-raw,format=" + f.videoCaps + " ! " +
+        (s.videoEncoder.empty() ? f.videoEncoder : s.videoEncoder) +
         " ! queue ! mux. " + f.muxer + " name=mux ! filesink name=out";
     if (s.tone) {
         const int64_t samples =

@@ -79,7 +79,15 @@ struct VideoWriterSettings {
     // a sound longer than the picture makes the file longer.
     std::optional<VideoWriterTone> tone;
     std::string audioSourcePath;  // non-empty: the first sound stream of this file
+    // Non-empty: the encoder chain used instead of the format's (e.g. x264enc
+    // with another preset and rate control); it takes the format's raw caps
+    // and must end in what the muxer takes.
+    std::string videoEncoder;
 };
+
+// True when the file has a sound stream the writer could take as
+// audioSourcePath; false for a file without sound or one that cannot be read.
+bool HasSoundStream(const std::string& path);
 
 // One writer per file; all calls from one thread (the writer's owner).
 // GStreamer's threads only reach the writer through the bus handler and the

@@ -1,12 +1,16 @@
 // hvtool config, run as its own process.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "config/configuration.h"
 #include "config_test_util.h"
 #include "process_runner.h"
+#include "read_only_folder.h"
 
 namespace {
 
@@ -71,8 +75,50 @@ TEST(HvtoolConfig, FallbackAndDefaults) {
     EXPECT_NE(r.out.find("POPUP_Y=0\n"), std::string::npos);
 }
 
+TEST(HvtoolConfig, WithoutFileShowsWhichFilesTheProgramsUse) {
+    TempFolder program, config;
+    const std::string tool = hvtest::PlaceProgramIn(HVTOOL_PATH, program.path());
+    ASSERT_FALSE(tool.empty());
+    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string keptXdg = oldXdg ? oldXdg : "";
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    auto has = [](const ToolRun& r, const std::string& line) {
+        return r.out.find(line + "\n") != std::string::npos;
+    };
+
+    // A writable program folder: the files lie beside the programs.
+    ToolRun r = hvtest::RunProcess(tool, {"config"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string beside = (program / "CamSetup.xml").string();
+    EXPECT_TRUE(has(r, "settings_folder=" + program.path().string())) << r.out;
+    EXPECT_TRUE(has(r, "player=" + beside)) << r.out;
+    EXPECT_TRUE(has(r, "setup=" + beside)) << r.out;
+    EXPECT_TRUE(has(r, "player.exists=0")) << r.out;
+    EXPECT_TRUE(has(r, "volume=" + (program / "hvplayer.aud").string())) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(beside)) << "looking must not create the file";
+    WriteBytes(beside, "x");
+    EXPECT_TRUE(has(hvtest::RunProcess(tool, {"config"}), "player.exists=1"));
+
+    // Read-only (as installed for root): the user's configuration folder.
+    {
+        hvtest::ReadOnlyFolder readOnly(program.path());
+        if (readOnly.Active()) {
+            r = hvtest::RunProcess(tool, {"config"});
+            const std::string user = (config / "halvora360").string();
+            EXPECT_TRUE(has(r, "program_folder_writable=0")) << r.out;
+            EXPECT_TRUE(has(r, "settings_folder=" + user)) << r.out;
+            EXPECT_TRUE(has(r, "player=" + user + "/CamSetup.xml")) << r.out;
+            EXPECT_TRUE(has(r, "setup=" + user + "/CamSetup.xml")) << r.out;
+            EXPECT_TRUE(has(r, "volume=" + user + "/hvplayer.aud")) << r.out;
+        } else {
+            std::fprintf(stderr, "note: cannot make a folder read-only here; part skipped\n");
+        }
+    }
+    ::setenv("XDG_CONFIG_HOME", keptXdg.c_str(), 1);
+}
+
 TEST(HvtoolConfig, UsageErrors) {
-    EXPECT_NE(Hvtool({"config"}).exitCode, 0);
+    EXPECT_NE(Hvtool({"config", "--setup"}).exitCode, 0) << "a program flag needs a FILE";
     EXPECT_NE(Hvtool({"config", "a.xml", "b.xml"}).exitCode, 0);
     EXPECT_NE(Hvtool({"config", "a.xml", "--bogus"}).exitCode, 0);
     EXPECT_NE(Hvtool({"config", "a.xml", "--player", "--setup"}).exitCode, 0);

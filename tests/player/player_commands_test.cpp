@@ -11,10 +11,12 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <fstream>
 
 #include "player/commands.h"
 #include "player/player_help.h"
+#include "player/player_settings.h"
 #include "player/process_scan.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -172,6 +174,97 @@ TEST(PlayerCommands, VolumeFileRoundTrip) {
     f.Window().Playback().SetStoredVolumeLevel(4);
     f.Window().ShutdownPlayback();
     EXPECT_EQ(LoadVolumeLevel(aud), 4);
+}
+
+// Installed where the program folder cannot be written: the settings files
+// move to the user's configuration folder, which the first volume save
+// creates; hvconfig's files are found by the same rule.
+TEST(PlayerCommands, SettingsFollowTheLocationRule) {
+    PlayerFixture f;
+    const std::filesystem::path program = f.Folder() / "program";
+    const std::filesystem::path config = f.Folder() / "config";
+    std::filesystem::create_directories(program);
+    const std::string keptXdg =
+        std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::filesystem::path user = config / "halvora360";
+
+    const PlayerPaths beside = PlayerPaths::ForProgramFolder(program, "hvplayer");
+    EXPECT_EQ(beside.configFile, program / "CamSetup.xml");
+    EXPECT_EQ(beside.volumeFile, program / "hvplayer.aud");
+    EXPECT_EQ(beside.setupProgram, program / "hvconfig");
+
+    const PlayerPaths installed =
+        PlayerPaths::ForProgramFolder(program, "hvplayer", [](const auto&) { return false; });
+    EXPECT_EQ(installed.configFile, user / "CamSetup.xml");
+    EXPECT_EQ(installed.volumeFile, user / "hvplayer.aud");
+    EXPECT_EQ(installed.setupProgram, program / "hvconfig") << "hvconfig stays beside the player";
+    EXPECT_EQ(installed.configFile,
+              hv::SettingsFolderFor(program, [](const auto&) { return false; }) / "CamSetup.xml")
+        << "the file hvconfig saves";
+
+    {
+        MainWindow w(installed);
+        w.Playback().SetStoredVolumeLevel(3);
+        w.ShutdownPlayback();
+    }
+    EXPECT_TRUE(f.boxes.empty());
+    EXPECT_EQ(LoadVolumeLevel(user / "hvplayer.aud"), 3) << "the folder is created on save";
+    ::setenv("XDG_CONFIG_HOME", keptXdg.c_str(), 1);
+}
+
+TEST(PlayerCommands, VolumeSaveFailureIsReported) {
+    PlayerFixture f;
+    // A folder in the file's place: the level cannot be written.
+    std::filesystem::create_directory(f.Folder() / "hvplayer.aud");
+    f.Recreate();
+    f.Window().ShutdownPlayback();
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].caption, QStringLiteral("Volume"));
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(
+        f.boxes[0].text.contains(QString::fromStdString((f.Folder() / "hvplayer.aud").string())))
+        << f.boxes[0].text.toStdString();
+    EXPECT_TRUE(f.boxes[0].text.contains(QStringLiteral("directory"), Qt::CaseInsensitive))
+        << "says why: " << f.boxes[0].text.toStdString();
+    std::string error;
+    EXPECT_FALSE(SaveVolumeLevel(f.Folder() / "hvplayer.aud", 2, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+// Option > View resolution: Standard at first, the choice kept in the
+// settings file across windows; WindowRenderSize keeps a render size the
+// renderers can draw for any window, a 1-pixel-wide one included.
+TEST(PlayerCommands, ViewResolutionIsRemembered) {
+    PlayerFixture f;
+    const auto ini = f.Folder() / "hvplayer.ini";
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Standard);  // missing
+    MainWindow& w = f.Window();
+    ASSERT_NE(w.Action(kCmdViewStandard), nullptr);
+    EXPECT_EQ(w.Action(kCmdViewStandard)->parentWidget()->property("title").toString(),
+              QStringLiteral("View resolution"));
+    EXPECT_TRUE(w.Action(kCmdViewStandard)->isChecked());
+    EXPECT_FALSE(w.Action(kCmdViewWindow)->isChecked());
+    EXPECT_EQ(w.Presenter().Resolution(), ViewResolution::Standard);
+
+    w.Action(kCmdViewWindow)->trigger();
+    EXPECT_TRUE(w.Action(kCmdViewWindow)->isChecked());
+    EXPECT_FALSE(w.Action(kCmdViewStandard)->isChecked());
+    EXPECT_EQ(w.Presenter().Resolution(), ViewResolution::Window);
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Window);
+    f.Recreate();
+    EXPECT_TRUE(f.Window().Action(kCmdViewWindow)->isChecked());
+    EXPECT_EQ(f.Window().Presenter().Resolution(), ViewResolution::Window);
+    f.Window().Command(kCmdViewStandard);
+    f.Recreate();
+    EXPECT_EQ(f.Window().Presenter().Resolution(), ViewResolution::Standard);
+    std::ofstream(ini, std::ios::trunc) << "[View]\nResolution=sideways\n";
+    EXPECT_EQ(LoadViewResolution(ini), ViewResolution::Standard);
+
+    EXPECT_EQ(WindowRenderSize(1920, 1080), QSize(1920, 1080));
+    EXPECT_EQ(WindowRenderSize(5000, 3000), QSize(3840, 2160));
+    EXPECT_EQ(WindowRenderSize(1, 700), QSize(16, 48));
+    EXPECT_EQ(WindowRenderSize(0, 0), QSize(16, 16));
 }
 
 TEST(PlayerCommands, ExitAsksAndCancelKeepsThePlayer) {

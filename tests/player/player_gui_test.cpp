@@ -131,7 +131,7 @@ TEST(PlayerUnderLoad, RapidInputAtOneKilohertzKeepsPicturesComing) {
 
 // The program folder cannot take the files (both names are taken by
 // folders): opening still plays, with the fallback geometry; leaving the
-// program cannot store the volume level and says nothing.
+// program cannot store the volume level and says so, with the reason.
 TEST(PlayerFaults, FolderThatCannotHoldItsFilesPlaysWithTheFallback) {
     PlayerFixture f;
     std::filesystem::create_directory(f.Folder() / "CamSetup.xml");
@@ -146,7 +146,9 @@ TEST(PlayerFaults, FolderThatCannotHoldItsFilesPlaysWithTheFallback) {
     EXPECT_EQ(w.Config().geometry, hv::kFallbackGeometry);
     w.ShutdownPlayback();
     EXPECT_FALSE(w.Playback().WorkerAlive());
-    EXPECT_TRUE(f.boxes.empty());
+    ASSERT_EQ(f.boxes.size(), 1u) << "only the volume's failed save";
+    EXPECT_EQ(f.boxes[0].caption, QStringLiteral("Volume"));
+    EXPECT_TRUE(f.boxes[0].text.contains(QStringLiteral("hvplayer.aud")));
     EXPECT_TRUE(std::filesystem::is_directory(f.Folder() / "CamSetup.xml"));
 }
 

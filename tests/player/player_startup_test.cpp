@@ -61,11 +61,15 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     ASSERT_NE(player, nullptr);
     EXPECT_EQ(MenuTexts(player), (QStringList{"Play", "Stop", "-", "Restart"}));
     QMenu* option = w.menuBar()->actions()[1]->menu();
-    EXPECT_EQ(MenuTexts(option), (QStringList{"360 Mode", "-", "Bilinear filter 2x On",
-                                              "GrayScale filter", "-", "Repeat the video"}));
+    EXPECT_EQ(MenuTexts(option),
+              (QStringList{"360 Mode", "View resolution", "-", "Bilinear filter 2x On",
+                           "GrayScale filter", "-", "Repeat the video"}));
     QMenu* mode = SubMenu(option, "360 Mode");
     ASSERT_NE(mode, nullptr);
     EXPECT_EQ(MenuTexts(mode), (QStringList{"Draft", "Mixed", "High"}));
+    QMenu* resolution = SubMenu(option, "View resolution");
+    ASSERT_NE(resolution, nullptr);
+    EXPECT_EQ(MenuTexts(resolution), (QStringList{"Standard", "Window"}));
     QMenu* help = w.menuBar()->actions()[2]->menu();
     EXPECT_EQ(MenuTexts(help), (QStringList{"Help\tF1", "-", "About"}));
 

@@ -168,6 +168,33 @@ TEST_F(PlayerVideo, PlaysShowsThePanoramaAndSeeks) {
     EXPECT_TRUE(f.boxes[0].text.startsWith("Video file: doughnut.mp4\n"));
 }
 
+// "Window" renders the view at the video view's own pixel size from the
+// next frame on, follows resizes of the window, and "Standard" goes back to
+// the derived size.
+TEST_F(PlayerVideo, WindowViewResolutionFollowsTheWindowSize) {
+    MainWindow& w = f.Window();
+    w.show();  // a hidden widget's resizes reach nobody until it is shown
+    Load(QString::fromStdString(TestVideo().string()));
+    ASSERT_TRUE(WaitForPicture()) << "no picture";
+    const QSize standard = w.View()->Image().size();
+    const auto showsSize = [&](QSize size) {
+        return WaitFor([&] { return w.View()->Image().size() == size; }, 5000);
+    };
+    w.Command(kCmdViewWindow);
+    ASSERT_TRUE(showsSize(w.View()->size())) << "window size";
+    for (QSize client : {QSize(1003, 711), QSize(301, 203), QSize(40, 300)}) {
+        w.LayoutMainWindow(client);
+        const QSize view = w.View()->size();
+        ASSERT_TRUE(showsSize(WindowRenderSize(view.width(), view.height())))
+            << view.width() << "x" << view.height();
+    }
+    const uint64_t n = w.Presenter().Presented();
+    ASSERT_TRUE(WaitFor([&] { return w.Presenter().Presented() > n + 3; }, 5000))
+        << "frames keep coming";
+    w.Command(kCmdViewStandard);
+    EXPECT_TRUE(showsSize(standard));
+}
+
 TEST_F(PlayerVideo, SoundButtonAndLevelBars) {
     MainWindow& w = f.Window();
     Load(QString::fromStdString(TestVideo().string()));

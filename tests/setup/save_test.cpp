@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "config/configuration.h"
+#include "config/settings_location.h"
+#include "read_only_folder.h"
 #include "setup/setup_help_window.h"
 #include "setup/setup_main_window.h"
 #include "setup/transform_window.h"
@@ -111,6 +113,45 @@ TEST(SetupSave, FailedWriteIsReportedAndValuesStay) {
         << "says why: " << boxes.boxes[0].text.toStdString();
     EXPECT_EQ(w.Record().geometry, s.geometry);
     EXPECT_EQ(w.Record().settings.lastFolder, s.settings.lastFolder);
+}
+
+TEST(SetupSave, ReadOnlyProgramFolderSavesToUserFolderWherePlayerReads) {
+    TempFolder program, config;
+    const std::string oldXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const std::filesystem::path userFile = config.path() / "halvora360" / "CamSetup.xml";
+
+    // As installed under /usr/local: the program folder cannot be written.
+    hvtest::ReadOnlyFolder readOnly(program.path());
+    if (!readOnly.Active()) {
+        ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
+        GTEST_SKIP() << "cannot make a folder read-only here";
+    }
+    const SetupPaths paths = SetupPaths::ForProgramFolder(program.path());
+    EXPECT_EQ(paths.configFile, userFile);
+    {
+        SetupMainWindow w(paths, KnownState());
+        BoxRecorder boxes;
+        ASSERT_TRUE(w.SaveParameters()) << "the user's folder is created on save";
+        EXPECT_TRUE(boxes.boxes.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(program.path() / "CamSetup.xml"));
+
+    // The player, by the same rule for the same folder, reads what was saved.
+    const std::filesystem::path playerFile =
+        SettingsFolderFor(program.path()) / kConfigurationFileName;
+    EXPECT_EQ(playerFile, userFile);
+    PlayerConfigState player = PlayerStartupDefaults();
+    EXPECT_EQ(ReadConfiguration(playerFile, player), ReadOutcome::FromFile);
+    EXPECT_EQ(player.geometry.left, 97);
+    EXPECT_EQ(player.flipMode, 3);
+
+    // A writable program folder keeps the file beside the program.
+    EXPECT_EQ(SetupPaths::ForProgramFolder(config.path()).configFile,
+              config.path() / "CamSetup.xml");
+    EXPECT_EQ(SetupPaths::ForProgramFolder(config.path(), [](auto&) { return false; }).configFile,
+              userFile);
+    ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
 }
 
 TEST(SetupHelp, TextsAndLegend) {

@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/message_box.h"
@@ -62,9 +63,17 @@ class BoxRecorder {
             boxes.push_back({icon, c, t});
             return answer;
         });
+        ui::SetMessageBoxDetailHook([this](const QString& text, const QString& detail) {
+            details.push_back({text, detail});
+        });
     }
-    ~BoxRecorder() { ui::SetMessageBoxHook({}); }
+    ~BoxRecorder() {
+        ui::SetMessageBoxHook({});
+        ui::SetMessageBoxDetailHook({});
+    }
     std::vector<RecordedBox> boxes;
+    // (text, detailed text) of the boxes that had details.
+    std::vector<std::pair<QString, QString>> details;
 };
 
 // Keeps the event loop running until pred() holds or ms have passed.

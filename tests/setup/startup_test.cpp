@@ -5,8 +5,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 
@@ -14,6 +16,7 @@
 #include "setup/picture_view.h"
 #include "setup/setup_main_window.h"
 #include "setup/transform_window.h"
+#include "setup/window_placement.h"
 #include "setup_test_util.h"
 
 namespace hv::setup {
@@ -28,7 +31,7 @@ QString LabelText(QWidget* w, int id) {
     return l ? l->text() : QStringLiteral("<missing>");
 }
 
-TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndTopLeftPlacement) {
+TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndFirstStartPlacement) {
     TempFolder dir;
     WriteAll(dir.path() / "pp.log", "stale");
     const SetupPaths paths = SetupPaths::ForFolder(dir.path());
@@ -39,8 +42,13 @@ TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndTopLeftPlacement) {
 
     SetupMainWindow w(paths, state);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Halvora 360 Doughnut Setup Utility"));
-    EXPECT_EQ(w.pos(), QPoint(0, 0));
-    EXPECT_EQ(w.Transform()->pos(), QPoint(0, 300));
+    // No saved positions: both windows placed on the screen in use
+    // (window_placement.h; placement_test.cpp checks the arrangements).
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const WindowPlacement planned =
+        FirstStartPlacement(screen, w.sizeHint().grownBy(QMargins(4, 30, 4, 4)), QSize(1018, 314));
+    EXPECT_EQ(w.pos(), planned.main);
+    EXPECT_EQ(w.Transform()->pos(), planned.transform);
     EXPECT_EQ(w.Transform()->windowTitle(), QStringLiteral("Output 360 stream"));
     EXPECT_EQ(w.Transform()->size(), QSize(1010, 280));
     EXPECT_EQ(w.centralWidget()->size(), QSize(1010, 649));
@@ -75,14 +83,16 @@ TEST(SetupStartup, WithoutConfigurationUsesDefaultsAndTopLeftPlacement) {
     // Before a video the preview picture lies outside the transform window.
     EXPECT_FALSE(w.Transform()->PreviewRevealed());
 
-    // The design's File and Help menus, and the fitting's Edit menu between.
+    // The design's File and Help menus, and the fitting's Edit menu between
+    // (with the one-click fit last).
     QStringList items, fitting;
     for (QAction* menu : w.menuBar()->actions())
         for (QAction* a : menu->menu()->actions())
             if (!a->isSeparator()) (menu->text() == "&Edit" ? fitting : items) << a->text();
     EXPECT_EQ(items, QStringList({"Load Doughnut Movie\tCtrl + L", "Save Parameters\tCtrl + S",
                                   "Video Stream Info", "Exit\tAlt + F4", "Help\tF1", "About"}));
-    EXPECT_EQ(fitting, QStringList({"Undo", "Redo", "Revert to Saved", "Geometry..."}));
+    EXPECT_EQ(fitting,
+              QStringList({"Undo", "Redo", "Revert to Saved", "Geometry...", "Detect Circles"}));
 }
 
 TEST(SetupStartup, ConfigurationPlacesWindowsAndSetsControls) {

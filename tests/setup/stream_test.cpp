@@ -180,6 +180,99 @@ TEST(SetupStream, BrokenFileReportsAndReturnsToStreamOff) {
     EXPECT_TRUE(WaitFor([&] { return GraphActive.load() == 0; }, 5000));
     EXPECT_TRUE(WaitFor(
         [&] { return LabelText(w.centralWidget(), 652) == QStringLiteral("Stream OFF"); }, 3000));
+    // The fixed text keeps its words; the reason goes into the details.
+    ASSERT_FALSE(boxes.details.empty());
+    EXPECT_EQ(boxes.details[0].first, boxes.boxes[0].text);
+    EXPECT_TRUE(boxes.details[0].second.contains(QStringLiteral("broken.avi")))
+        << boxes.details[0].second.toStdString();
+    EXPECT_GT(boxes.details[0].second.count(QLatin1Char('\n')), 0)
+        << "GStreamer's reason after the file name: " << boxes.details[0].second.toStdString();
+}
+
+// A failed open after a shown stream: both pictures go back to their empty
+// looks, and Save and the keypad do nothing until a stream is shown again.
+TEST(SetupStream, FailedOpenClearsPicturesAndDisablesSaveAndKeypad) {
+    TempFolder dir;
+    TestVideoOptions clip;
+    clip.path = (dir.path() / "ring.avi").string();
+    clip.width = 320;
+    clip.height = 240;
+    clip.frames = 150;
+    clip.audio = false;
+    ASSERT_EQ(MakeTestVideo(clip), "");
+    test::WriteAll(dir.path() / "broken.avi", std::string(5000, 'x'));
+
+    const SetupPaths paths = SetupPaths::ForFolder(dir.path());
+    SetupMainWindow w(paths, LoadStartupConfiguration(paths));
+    w.show();
+    w.Transform()->show();
+    QWidget* c = w.centralWidget();
+    w.OpenChosenVideo(QString::fromStdString(clip.path));
+    ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream ON"); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return w.Transform()->Preview()->PictureCount() > 2; }, 5000));
+
+    BoxRecorder boxes;
+    w.StopPreview();
+    w.OpenChosenVideo(QString::fromStdString((dir.path() / "broken.avi").string()));
+    ASSERT_TRUE(WaitFor([&] { return !boxes.boxes.empty(); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return GraphActive.load() == 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream OFF"); }, 3000));
+    test::WaitFor([] { return false; }, 200);  // the queued clearing
+
+    EXPECT_FALSE(w.StreamShown());
+    TransformWindow probe(nullptr, {});
+    EXPECT_EQ(w.Transform()->Preview()->Picture(), probe.Preview()->Picture())
+        << "the old video's strip is gone";
+    const int keys = w.KeypadClicks();
+    w.Keypad()->Key(kKeyLeft)->click();
+    EXPECT_EQ(w.KeypadClicks(), keys);
+    EXPECT_EQ(w.Record().geometry.left, 111);
+    const int clicks = w.ButtonClicks();
+    w.Command(kCmdSave);
+    EXPECT_EQ(w.ButtonClicks(), clicks) << "Save needs a shown stream";
+    EXPECT_FALSE(std::filesystem::exists(paths.configFile));
+
+    // A cancelled open likewise.
+    w.OpenChosenVideo(QString());
+    test::WaitFor([] { return false; }, 100);
+    EXPECT_FALSE(w.StreamShown());
+    w.Command(kCmdSave);
+    EXPECT_FALSE(std::filesystem::exists(paths.configFile));
+}
+
+// "Run" on a clip that has played to its end starts it again.
+TEST(SetupStream, RunAtTheEndStartsFromTheBeginning) {
+    TempFolder dir;
+    TestVideoOptions clip;
+    clip.path = (dir.path() / "short.avi").string();
+    clip.width = 320;
+    clip.height = 240;
+    clip.frames = 25;  // 1 s: over by the time the preview starts
+    clip.audio = false;
+    ASSERT_EQ(MakeTestVideo(clip), "");
+
+    const SetupPaths paths = SetupPaths::ForFolder(dir.path());
+    SetupMainWindow w(paths, LoadStartupConfiguration(paths));
+    w.show();
+    w.Transform()->show();
+    QWidget* c = w.centralWidget();
+    w.OpenChosenVideo(QString::fromStdString(clip.path));
+    ASSERT_TRUE(WaitFor([&] { return LabelText(c, 652) == QStringLiteral("Stream ON"); }, 20000));
+
+    // Frozen on the last frame: two pictures a while apart are the same.
+    QImage last;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QImage a = w.DoughnutPicture()->Picture();
+            test::WaitFor([] { return false; }, 300);
+            last = w.DoughnutPicture()->Picture();
+            return !a.isNull() && a == last;
+        },
+        10000));
+
+    w.Command(kCmdRun);
+    EXPECT_TRUE(WaitFor([&] { return w.DoughnutPicture()->Picture() != last; }, 5000))
+        << "Run at the end plays the clip again";
 }
 
 }  // namespace

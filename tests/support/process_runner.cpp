@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <fstream>
 
 extern char** environ;
 
@@ -109,6 +111,36 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     const int exitCode = WaitFor(pid);
     result.exitCode = result.timedOut ? -1 : exitCode;
     return result;
+}
+
+std::string PlaceProgramIn(const std::string& program, const std::filesystem::path& folder) {
+    const std::filesystem::path target = folder / std::filesystem::path(program).filename();
+    std::error_code ec;
+    std::filesystem::create_hard_link(program, target, ec);
+    if (ec) {
+        ec.clear();
+        std::filesystem::copy_file(program, target,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
+    return ec ? std::string() : target.string();
+}
+
+ProgramFolder::ProgramFolder(const std::string& program, const std::string& camSetup) {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("hv-program-" + std::to_string(::getpid()) + "-" +
+               std::to_string(reinterpret_cast<uintptr_t>(this)));
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    program_ = PlaceProgramIn(program, folder_);
+    if (!camSetup.empty()) {
+        std::ofstream out(folder_ / "CamSetup.xml", std::ios::binary);
+        out << camSetup;
+    }
+}
+
+ProgramFolder::~ProgramFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
 }
 
 }  // namespace hvtest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,35 @@ struct ProcessOptions {
 // Safe to call from several threads at once.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options = {});
+
+// Places `program` in `folder` (a hard link, or a copy where linking fails)
+// and returns the new path. Run from there, the program takes `folder` as its
+// own folder: the settings location rule then looks for CamSetup.xml there,
+// not beside the build's programs. Empty when it cannot be placed.
+std::string PlaceProgramIn(const std::string& program, const std::filesystem::path& folder);
+
+// A temporary folder (removed with the object) holding `program` placed by
+// PlaceProgramIn and, when `camSetup` is not empty, a CamSetup.xml with that
+// text: the program's own settings, fixed for a test.
+class ProgramFolder {
+  public:
+    ProgramFolder(const std::string& program, const std::string& camSetup);
+    ~ProgramFolder();
+    ProgramFolder(const ProgramFolder&) = delete;
+    ProgramFolder& operator=(const ProgramFolder&) = delete;
+
+    const std::string& Program() const { return program_; }
+    const std::filesystem::path& Folder() const { return folder_; }
+
+  private:
+    std::filesystem::path folder_;
+    std::string program_;
+};
+
+// CamSetup.xml text holding the start-up geometry (111, 111, 390, 380, 36, no
+// flips), which the sample picture and many pinned numbers are made for.
+inline constexpr const char* kStartupCamSetup =
+    "<X1_1>111</X1_1><Y1_1>111</Y1_1><X2_1>390</X2_1><Y2_1>380</Y2_1><RSIZE_1>36</RSIZE_1>"
+    "<FLIP_1>0</FLIP_1><FLIP_V>0</FLIP_V><OPATH> </OPATH>";
 
 }  // namespace hvtest

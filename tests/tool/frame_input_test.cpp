@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "../video/damaged_video.h"
+#include "config/configuration.h"
 #include "process_runner.h"
+#include "unwrap/ring_geometry.h"
 #include "unwrap/view_setup.h"
 #include "video/test_video_maker.h"
 
@@ -32,6 +34,10 @@ class FrameInput : public ::testing::Test {
         dir_ = new fs::path(fs::temp_directory_path() /
                             ("hv_tool_video_" + std::to_string(::getpid())));
         fs::create_directories(*dir_);
+        // hvtool runs from the suite's folder, so that the player's
+        // CamSetup.xml it looks for is the one these tests put there (none
+        // at first), not whatever was saved beside the build's programs.
+        tool_ = new std::string(hvtest::PlaceProgramIn(HVTOOL_PATH, *dir_));
         const ToolRun r = Run({"make-video", "--out", Video(), "--size", "320x240", "--seconds",
                                "2", "--fps", "25", "--no-audio"});
         made_ = r.exitCode == 0;
@@ -42,6 +48,8 @@ class FrameInput : public ::testing::Test {
         fs::remove_all(*dir_, ec);
         delete dir_;
         dir_ = nullptr;
+        delete tool_;
+        tool_ = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(made_); }
 
@@ -49,24 +57,29 @@ class FrameInput : public ::testing::Test {
     static fs::path Path(const std::string& name) { return *dir_ / name; }
     // Runs hvtool as a user does; its stderr is what the tests read.
     static ToolRun Run(const std::vector<std::string>& args) {
-        return hvtest::RunProcess(HVTOOL_PATH, args);
+        return hvtest::RunProcess(*tool_, args);
     }
 
     // The frame number coded into the picture loaded for `choice`; -1 on failure.
     static int32_t NumberOf(const hvtool::FrameChoice& choice) {
+        return NumberIn(Video(), choice, 320, 240);
+    }
+    static int32_t NumberIn(const fs::path& video, const hvtool::FrameChoice& choice, int32_t w,
+                            int32_t h) {
         hv::FrameBuffer fb;
         std::string error;
-        if (!hvtool::LoadInputFrame(Video().string(), choice, fb, &error)) {
+        if (!hvtool::LoadInputFrame(video.string(), choice, fb, &error)) {
             ADD_FAILURE() << error;
             return -1;
         }
-        EXPECT_EQ(fb.width, 320);
-        EXPECT_EQ(fb.height, 240);
+        EXPECT_EQ(fb.width, w);
+        EXPECT_EQ(fb.height, h);
         for (int32_t x = 0; x < fb.width; ++x) EXPECT_EQ(fb.pixels[fb.pixels.size() - 1 - x], 0u);
         return hv::ReadFrameNumber(fb.data(), fb.width, fb.height);
     }
 
     static inline fs::path* dir_ = nullptr;
+    static inline std::string* tool_ = nullptr;
     static inline bool made_ = false;
 };
 
@@ -93,6 +106,33 @@ TEST_F(FrameInput, PicksTheFrameByNumberOrTime) {
     EXPECT_EQ(NumberOf(ByTime(0.42)), 10);
     EXPECT_EQ(NumberOf(ByTime(0.4)), 10);
     EXPECT_EQ(NumberOf(ByTime(1.999)), 49);
+}
+
+// --frame N is the N-th decoded picture counted from 0 whatever the frame
+// rate's rounding and the container's timestamps: a rate whose frame length
+// is no whole number of 100 ns units, MPEG-2 with B-frames (pictures stored
+// out of display order), and a transport stream that starts late. Frame 40
+// is sought rather than read through (MPEG program streams seek by an
+// estimate, so the B-frame clip stays with the frames read through).
+TEST_F(FrameInput, FrameNumbersCountDecodedPictures) {
+    struct Clip {
+        const char* name;
+        const char* fps;
+        bool sought;
+    };
+    for (const Clip& c :
+         {Clip{"ntsc.mp4", "30000/1001", true}, Clip{"bframes.mpg", "25", false},
+          Clip{"late.ts", "30000/1001", true}, Clip{"film.mkv", "24000/1001", true}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path video = Path(c.name);
+        const ToolRun made = Run({"make-video", "--out", video, "--size", "160x128", "--frames",
+                                  "48", "--fps", c.fps, "--no-audio"});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        for (int64_t n : {0, 1, 2, 5, 20}) EXPECT_EQ(NumberIn(video, ByFrame(n), 160, 128), n);
+        if (c.sought) {
+            EXPECT_EQ(NumberIn(video, ByFrame(40), 160, 128), 40);
+        }
+    }
 }
 
 TEST_F(FrameInput, RefusesWhatIsNotThere) {
@@ -173,6 +213,13 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
     ASSERT_FALSE(byFrame.isNull());
     EXPECT_EQ(byFrame, byTime);
     EXPECT_NE(byFrame, next);  // the scene's marker moves from frame to frame
+    // The first two frames are two pictures.
+    r = Run({"unwrap", Video(), "--frame", "0", "--out", Path("f0.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"unwrap", Video(), "--frame", "1", "--out", Path("f1.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(QImage(QString::fromStdString(Path("f0.png").string())),
+              QImage(QString::fromStdString(Path("f1.png").string())));
 
     r = Run({"view", Video(), "--frame", "5", "--out", Path("v.png")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -182,6 +229,36 @@ TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
     ASSERT_TRUE(setup.ok) << setup.error;
     EXPECT_EQ(view.width(), setup.setup->Wout);
     EXPECT_EQ(view.height(), setup.setup->Hout);
+}
+
+// Without --config the tool takes what the player would take on opening the
+// video: its CamSetup.xml when there is one, else the fallback geometry.
+TEST_F(FrameInput, InfoUsesThePlayersGeometry) {
+    // 640 x 480: the start-up and the fallback geometry give different
+    // panoramas there (380 x 114 against 380 x 116).
+    const fs::path video = Path("info.mp4");
+    ToolRun made =
+        Run({"make-video", "--out", video, "--size", "640x480", "--frames", "3", "--no-audio"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    auto panorama = [](const hv::DoughnutGeometry& g) {
+        const hv::RingGeometryResult ring = hv::BuildRingGeometry(g, 640, 480);
+        return "Doghnut frame: " + std::to_string(ring.ring.Ws()) + "x" +
+               std::to_string(ring.ring.Hs());
+    };
+    ASSERT_NE(panorama(hv::kFallbackGeometry), panorama(hv::kStartupGeometry));
+
+    ToolRun r = Run({"info", video});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(panorama(hv::kFallbackGeometry)), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(Path("CamSetup.xml"))) << "looking must not create the file";
+
+    hv::SetupConfigState saved = hv::SetupStartupDefaults("/v");
+    saved.geometry = {100, 60, 300, 290, 20, 0, 0};
+    ASSERT_TRUE(hv::WriteConfiguration(Path("CamSetup.xml"), saved).ok);
+    r = Run({"info", video});
+    fs::remove(Path("CamSetup.xml"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(panorama(saved.geometry)), std::string::npos) << r.out;
 }
 
 TEST_F(FrameInput, UnwrapAndViewFailCleanly) {

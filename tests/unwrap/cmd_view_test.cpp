@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process_runner.h"
@@ -17,8 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Runs hvtool and gives its exit status; what it prints is not looked at.
+// hvtool runs from a folder of its own, so that the player's CamSetup.xml it
+// reads without --config is a known one (the start-up geometry).
 int Hvtool(const std::vector<std::string>& args) {
-    return hvtest::RunProcess(HVTOOL_PATH, args).exitCode;
+    static const hvtest::ProgramFolder folder(HVTOOL_PATH, hvtest::kStartupCamSetup);
+    return hvtest::RunProcess(folder.Program(), args).exitCode;
 }
 
 // The words of a case's options, which hold no quotes or spaces of their own.
@@ -108,6 +112,26 @@ TEST(HvtoolView, MatchesTheEngineRender) {
         for (auto& p : expect) p |= 0xFF000000u;
         EXPECT_TRUE(BottomUp(got) == expect) << c.args;
     }
+
+    // --size: the same starting view at any size, split over threads, equal
+    // to the one-thread scalar reference of a setup built for that size.
+    for (const auto [w, h] : {std::pair{1283, 721}, std::pair{7, 3}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        ASSERT_EQ(Hvtool({"view", dir / "sample.png", "--size", size, "--out", dir / "big.png"}), 0)
+            << size;
+        const QImage got(QString::fromStdString(dir / "big.png"));
+        ASSERT_EQ(got.width(), w);
+        ASSERT_EQ(got.height(), h);
+        const hv::ViewSetupResult sized = hv::InitViewEngine(Ws, Hs, w, h);
+        ASSERT_TRUE(sized.ok) << sized.error;
+        hv::ViewBuffer buffer;
+        buffer.Prepare(w, h);
+        ASSERT_TRUE(hv::RenderHighScalar(*sized.setup, hv::ViewMatrix(*sized.setup, start), src,
+                                         buffer.data()));
+        std::vector<uint32_t> expect(buffer.data(), buffer.data() + sized.setup->pixelCount);
+        for (auto& p : expect) p |= 0xFF000000u;
+        EXPECT_TRUE(BottomUp(got) == expect) << size;
+    }
 }
 
 TEST(HvtoolView, RefusesBadOptions) {
@@ -120,6 +144,10 @@ TEST(HvtoolView, RefusesBadOptions) {
     EXPECT_NE(Hvtool({"view", in, "--pan", "abc", "--out", out}), 0);
     EXPECT_NE(Hvtool({"view", in, "--pan", "nan", "--out", out}), 0);
     EXPECT_NE(Hvtool({"view", in, "--quality", "best", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--size", "0x100", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--size", "3841x100", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--size", "640", "--out", out}), 0);
+    EXPECT_NE(Hvtool({"view", in, "--size", "640x-4", "--out", out}), 0);
     EXPECT_NE(Hvtool({"view", in}), 0) << "--out is required";
     EXPECT_NE(Hvtool({"view", dir / "missing.png", "--out", out}), 0);
     EXPECT_FALSE(fs::exists(dir / "v.png"));

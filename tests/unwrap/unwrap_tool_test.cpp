@@ -19,11 +19,19 @@ namespace fs = std::filesystem;
 
 using ToolRun = hvtest::ProcessResult;
 
+// hvtool in a folder of its own whose CamSetup.xml (the player's file, which
+// hvtool reads without --config) holds the start-up geometry the sample
+// picture is drawn for, whatever was saved beside the build's programs.
+const std::string& ToolPath() {
+    static const hvtest::ProgramFolder folder(HVTOOL_PATH, hvtest::kStartupCamSetup);
+    return folder.Program();
+}
+
 // Runs hvtool; `out` holds what it printed to stdout and stderr, in order.
 ToolRun Tool(const std::vector<std::string>& args) {
     hvtest::ProcessOptions options;
     options.mergeStderr = true;
-    return hvtest::RunProcess(HVTOOL_PATH, args, options);
+    return hvtest::RunProcess(ToolPath(), args, options);
 }
 
 class UnwrapTool : public ::testing::Test {
@@ -126,12 +134,30 @@ TEST_F(UnwrapTool, SamplePictureUnwrapsIntoThePlayersPanorama) {
         const std::string out = Path(("pano" + std::to_string(flip) + ".png").c_str());
         r = Tool({"unwrap", Path("sample.png"), "--flip", std::to_string(flip), "--out", out});
         ASSERT_EQ(r.exitCode, 0) << r.out;
-        // Start-up geometry on 640 x 480: Ws 380, Hs 152 - 38.
+        // The tool's CamSetup.xml (start-up geometry) on 640 x 480: Ws 380,
+        // Hs 152 - 38.
         EXPECT_NE(r.out.find("380x114 panorama"), std::string::npos) << r.out;
         EXPECT_GT(fs::file_size(out), 1000u);
     }
     r = Tool({"unwrap", Path("sample.png"), "--flip", "4", "--out", Path("x.png")});
     EXPECT_NE(r.exitCode, 0);
+}
+
+// Without --config unwrap takes what the player would on opening a video: its
+// CamSetup.xml, or the fallback geometry when there is none (never created).
+TEST_F(UnwrapTool, WithoutConfigTakesThePlayersGeometry) {
+    ASSERT_EQ(Tool({"make-sample", "--size", "640x480", "--out", Path("s.png")}).exitCode, 0);
+    const hvtest::ProgramFolder bare(HVTOOL_PATH, "");
+    hvtest::ProcessOptions options;
+    options.mergeStderr = true;
+    const ToolRun r = hvtest::RunProcess(
+        bare.Program(), {"unwrap", Path("s.png"), "--out", Path("f.png")}, options);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const hv::RingGeometry fallback = hv::BuildRingGeometry(hv::kFallbackGeometry, 640, 480).ring;
+    const std::string size = std::to_string(fallback.Ws()) + "x" + std::to_string(fallback.Hs());
+    EXPECT_NE(size, "380x114");
+    EXPECT_NE(r.out.find(size + " panorama"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(bare.Folder() / "CamSetup.xml"));
 }
 
 // The landmarks of the sample picture land in the columns their azimuths

@@ -114,4 +114,42 @@ TEST(ViewSetup, RefusesUnusableSizes) {
     }
 }
 
+// A view of an explicit size: the derived size given explicitly builds the
+// same setup; the largest size keeps every ray of the navigation's fields of
+// view inside the fixed-point range; sizes outside 1x1 .. 3840x2160 fail.
+TEST(ViewSetup, ExplicitViewSize) {
+    const hv::ViewSetupResult derived = hvtest::Init(2712, 850);
+    const hv::ViewSetupResult same = hv::InitViewEngine(2712, 850, 600, 400);
+    ASSERT_TRUE(same.ok) << same.error;
+    const hv::ViewSetup& a = *derived.setup;
+    const hv::ViewSetup& b = *same.setup;
+    EXPECT_EQ(a.pixScale, b.pixScale);
+    EXPECT_EQ(a.colStart, b.colStart);
+    EXPECT_EQ(a.rowEnd, b.rowEnd);
+    EXPECT_EQ(a.tables.ANG8, b.tables.ANG8);
+    EXPECT_EQ(a.colQuadrants, b.colQuadrants);
+    EXPECT_EQ(derived.start.fov, same.start.fov);
+
+    for (auto [w, h] : {std::pair{3840, 2160}, std::pair{1920, 1080}, std::pair{1, 1},
+                        std::pair{16, 48}, std::pair{3840, 1}}) {
+        const hv::ViewSetupResult r = hv::InitViewEngine(2712, 850, w, h);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.setup->pixelCount, w * h);
+        EXPECT_EQ(r.setup->header.biSizeImage, 4 * w * h);
+        for (float fov : {24.0f, 60.0f, 90.0f, 120.0f}) {
+            for (float tilt : {-90.0f, 0.0f, 45.0f}) {
+                const hv::ViewState v = hvtest::At(derived.start, 33, tilt, fov);
+                EXPECT_TRUE(hv::RaysInRange(*r.setup, hv::ViewMatrix(*r.setup, v)))
+                    << w << "x" << h << " fov " << fov;
+            }
+        }
+    }
+    for (auto [w, h] : {std::pair{0, 400}, std::pair{600, 0}, std::pair{3841, 400},
+                        std::pair{600, 2161}, std::pair{-1, -1}}) {
+        const hv::ViewSetupResult r = hv::InitViewEngine(2712, 850, w, h);
+        EXPECT_FALSE(r.ok) << w << "x" << h;
+        EXPECT_FALSE(r.error.empty());
+    }
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tool/spread_frames.h"
+#include "video/spread_frames.h"
 
 #include <chrono>
 #include <memory>
@@ -7,7 +7,7 @@
 #include "video/gst_frame_source.h"
 #include "video/messages.h"
 
-namespace hvtool {
+namespace hv {
 namespace {
 
 // How long one seek may take to bring its picture.
@@ -15,10 +15,9 @@ constexpr auto kPictureWait = std::chrono::seconds(5);
 constexpr auto kPollStep = std::chrono::milliseconds(5);
 
 // Keeps the first message of a failed open, line breaks as '\n'.
-class CollectSink : public hv::MessageSink {
+class CollectSink : public MessageSink {
   public:
-    void ShowMessage(hv::MessageKind, const std::string& caption,
-                     const std::string& text) override {
+    void ShowMessage(MessageKind, const std::string& caption, const std::string& text) override {
         if (!message.empty()) return;
         message = caption + ": ";
         for (char c : text) {
@@ -44,32 +43,39 @@ std::vector<int64_t> SpreadFrames(int64_t frameCount, int32_t count) {
     return out;
 }
 
-bool LoadSpreadVideoFrames(const std::string& path, int32_t count,
-                           std::vector<hv::FrameBuffer>& out, std::string& error) {
-    const std::unique_ptr<hv::FrameSource> source = hv::CreateGstFrameSource();
-    hv::FrameSourceOptions options;
+bool LoadSpreadVideoFrames(const std::string& path, int32_t count, std::vector<FrameBuffer>& out,
+                           std::string& error, const std::atomic<bool>* cancel,
+                           const std::function<void(double)>& progress) {
+    const auto cancelled = [cancel] {
+        return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+    };
+    const std::unique_ptr<FrameSource> source = CreateGstFrameSource();
+    FrameSourceOptions options;
     options.withAudio = false;
-    const hv::BuildStep step = source->Open(path, options);
-    if (step != hv::BuildStep::None) {
+    const BuildStep step = source->Open(path, options);
+    if (step != BuildStep::None) {
         CollectSink sink;
-        hv::ReportBuildFailure(sink, hv::FrameSourceProgram::Player, step);
+        ReportBuildFailure(sink, FrameSourceProgram::Player, step);
         error = sink.message.empty() ? path + ": cannot be opened as a picture or a video"
                                      : sink.message;
         return false;
     }
-    const hv::VideoFormat format = source->Format();
+    const VideoFormat format = source->Format();
     source->Pause();
     source->WaitForState();
-    for (int64_t frame : SpreadFrames(format.frameCount, count)) {
+    const std::vector<int64_t> frames = SpreadFrames(format.frameCount, count);
+    for (size_t i = 0; i < frames.size() && !cancelled(); ++i) {
+        if (progress) progress(static_cast<double>(i) / static_cast<double>(frames.size()));
         const uint64_t before = source->PictureSerial();
-        if (!source->Seek(frame * format.avgTimePerFrame)) continue;
+        if (!source->Seek(frames[i] * format.avgTimePerFrame)) continue;
         source->WaitForState();
         const auto deadline = std::chrono::steady_clock::now() + kPictureWait;
-        while (source->PictureSerial() == before && std::chrono::steady_clock::now() < deadline) {
+        while (source->PictureSerial() == before && std::chrono::steady_clock::now() < deadline &&
+               !cancelled()) {
             std::this_thread::sleep_for(kPollStep);
         }
         if (source->PictureSerial() == before) continue;
-        hv::FrameBuffer fb;
+        FrameBuffer fb;
         if (!fb.Allocate(format.width, format.height)) {
             error = path + ": the picture size " + std::to_string(format.width) + "x" +
                     std::to_string(format.height) + " is not supported";
@@ -81,6 +87,11 @@ bool LoadSpreadVideoFrames(const std::string& path, int32_t count,
         out.push_back(std::move(fb));
     }
     source->Close();
+    if (cancelled()) {
+        error.clear();
+        return false;
+    }
+    if (progress) progress(1.0);
     if (out.empty()) {
         error = path + ": no picture could be read";
         return false;
@@ -88,4 +99,4 @@ bool LoadSpreadVideoFrames(const std::string& path, int32_t count,
     return true;
 }
 
-}  // namespace hvtool
+}  // namespace hv
