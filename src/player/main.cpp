@@ -12,6 +12,7 @@
 
 #include "player/command_line.h"
 #include "player/main_window.h"
+#include "player/recent_files.h"
 
 int main(int argc, char** argv) {
     // Before QApplication: --help and --version work without a display.
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
 
     hv::player::MainWindow window(hv::player::PlayerPaths::ForRunningProgram());
     window.EnableStats(stats);
+    window.SetRecentFilesLocation(hv::player::RecentFiles::DefaultLocation());
     window.show();
     if (!file.isEmpty()) QTimer::singleShot(0, &window, [&window, file] { window.OpenFile(file); });
     return app.exec();

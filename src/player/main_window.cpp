@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@
 #include "player/control_row.h"
 #include "player/player_host.h"
 #include "player/player_settings.h"
+#include "player/recent_files.h"
 #include "player/start_picture.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -104,6 +106,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     client_->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(client_);
 
+    recent_ = std::make_unique<RecentFiles>();
     BuildCommands();
     BuildMenus();
     BuildPlayerKeys();
@@ -174,6 +177,17 @@ void MainWindow::BuildMenus() {
     QAction* load = AddMenuCommand(file, QStringLiteral("Load Doughnut Movie\tCtrl + L"), kCmdLoad);
     load->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     AddMenuCommand(file, QStringLiteral("Setup Doughnut Movie"), kCmdSetup);
+    recentMenu_ = file->addMenu(QStringLiteral("Recent videos"));
+    recentMenu_->setObjectName(QStringLiteral("RecentVideos"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, [this] {
+        recentMenu_->clear();
+        for (const QString& path : recent_->Files()) {
+            QAction* a = recentMenu_->addAction(path);
+            connect(a, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+        }
+        if (recent_->Files().isEmpty())
+            recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
+    });
     file->addSeparator();
     file->addMenu(player);
     file->addSeparator();
@@ -321,8 +335,25 @@ void MainWindow::ReadPlayback() {
     }
 }
 
+void MainWindow::SetRecentFilesLocation(const std::filesystem::path& file) {
+    recent_ = std::make_unique<RecentFiles>(file);
+}
+
+void MainWindow::OpenRecent(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        recent_->Remove(path);
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Recent videos"),
+                               QStringLiteral("%1\n\nThis video no longer exists; it was removed "
+                                              "from the list.")
+                                   .arg(path));
+        return;
+    }
+    OpenFile(path);
+}
+
 void MainWindow::ShowStreamStarted() {
     awaitingStream_ = false;
+    recent_->Add(QString::fromStdString(controller_->CurrentVideoFile()));
     SetTransportActive(true);
     // The view replaces the start picture for good.
     delete startPicture_;

@@ -40,6 +40,7 @@ class MessageBoxSink;
 namespace hv::player {
 
 class ControlRow;
+class RecentFiles;
 class PlayerHost;
 class StartPicture;
 class VideoView;
@@ -141,6 +142,12 @@ class MainWindow : public QMainWindow {
     // control row hides there and comes back at the bottom edge.
     void SetFullScreen(bool on);
     bool ControlsRevealed() const { return controlsRevealed_; }
+    // Where File -> Recent videos is kept (empty: in memory only, the
+    // default; the program passes RecentFiles::DefaultLocation()).
+    void SetRecentFilesLocation(const std::filesystem::path& file);
+    RecentFiles& Recent() { return *recent_; }
+    // A recent video chosen: opened, or removed with a message when gone.
+    void OpenRecent(const QString& path);
     // Space: Play when the user paused (or sought), else Pause.
     void TogglePlayPause();
 
@@ -234,6 +241,8 @@ class MainWindow : public QMainWindow {
     // when the worker ends first, the open failed.
     bool awaitingStream_ = false;
     bool controlsRevealed_ = false;
+    std::unique_ptr<RecentFiles> recent_;
+    QMenu* recentMenu_ = nullptr;
     QString shownStreamError_;
     bool fileDialogOpen_ = false;
     bool loadBusy_ = false;

@@ -16,6 +16,7 @@
 
 #include "config/configuration.h"
 #include "player/commands.h"
+#include "player/recent_files.h"
 #include "player/view_presenter.h"
 #include "player_test_util.h"
 #include "ui/click_sound.h"
@@ -238,6 +239,34 @@ TEST_F(PlayerDefects, FullScreenSpaceHomeAndADroppedFile) {
     EXPECT_TRUE(w.isFullScreen());
     QTest::mouseDClick(w.View(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
     EXPECT_FALSE(w.isFullScreen());
+}
+
+TEST_F(PlayerDefects, RecentVideosKeepTheLastEightAndDropMissingOnes) {
+    const auto list = f.Folder() / "config" / "recent-videos";
+    {
+        RecentFiles r(list);
+        for (int i = 0; i < 10; ++i) r.Add(QStringLiteral("/videos/%1.mp4").arg(i));
+        r.Add(QStringLiteral("/videos/5.mp4"));  // moves to the front
+    }
+    RecentFiles again(list);
+    ASSERT_EQ(again.Files().size(), RecentFiles::kMaxFiles);
+    EXPECT_EQ(again.Files().first(), QStringLiteral("/videos/5.mp4"));
+    EXPECT_EQ(again.Files()[1], QStringLiteral("/videos/9.mp4"));
+    EXPECT_EQ(again.Files().last(), QStringLiteral("/videos/2.mp4"));
+
+    // A video that played joins the list; a missing one chosen is removed
+    // with a message.
+    MainWindow& w = f.Window();
+    w.SetRecentFilesLocation(list);
+    const QString video = QString::fromStdString(Video().string());
+    w.OpenRecent(video);
+    ASSERT_TRUE(WaitForPicture());
+    EXPECT_EQ(w.Recent().Files().first(), video);
+    w.OpenRecent(QStringLiteral("/videos/5.mp4"));
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_TRUE(f.boxes[0].text.contains(QStringLiteral("no longer exists")));
+    EXPECT_FALSE(RecentFiles(list).Files().contains(QStringLiteral("/videos/5.mp4")));
+    EXPECT_EQ(w.windowTitle(), video);  // the playing video is untouched
 }
 
 }  // namespace
