@@ -27,10 +27,16 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 release: deps
-	cmake -S . -B $(BUILD_REL) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD_REL) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DHV_BUILD_TESTS=ON -DHV_BUILD_BENCH=ON
 	cmake --build $(BUILD_REL) -j $(JOBS)
 
-run: release
+# Only what it runs: the three programs and the demo video, no tests or
+# benchmarks (a few minutes on a fresh clone instead of the whole tree).
+run: deps
+	cmake -S . -B $(BUILD_REL) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DHV_BUILD_TESTS=OFF -DHV_BUILD_BENCH=OFF
+	cmake --build $(BUILD_REL) -j $(JOBS) --target hvplayer hvconfig hvtool hvplayer_demo_video
 	@bash scripts/run-main.sh $(BUILD_REL)
 
 test-main: build

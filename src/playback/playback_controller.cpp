@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "video/frame_source_graph.h"
 #include "playback/playback_frame_worker.h"
-#include "video/video_info.h"
 #include "playback/volume_table.h"
+#include "video/frame_source_graph.h"
+#include "video/video_info.h"
 
 namespace hv {
 
@@ -86,14 +86,22 @@ PlaybackStats PlaybackController::Stats() const {
 // ---- opening and stopping ------------------------------------------------
 
 void PlaybackController::StopForLoad(const PumpStep& pumpStep) {
-    bool held = source_.Call([](FrameSource& s) { s.Stop(); });
-    if (held) {
-        SleepStep(100);
-        source_.Call([](FrameSource& s) { s.Seek(0); });
+    // The source's own state change is what the seek waits for, not a
+    // fixed time.
+    source_.Call([](FrameSource& s) {
+        s.Stop();
+        s.WaitForState();
+        s.Seek(0);
+    });
+    // Without a worker there is nothing to stop or wait for: the dialog
+    // comes at once.
+    if (worker_.Finished()) {
+        state_.store(kPlayerIdle);
+        worker_.Join();
+        return;
     }
     RequestPlaybackStop(kLoadStopFirstWaitMs, pumpStep);
     pumpStep(1);
-    SleepStep(100);
     WaitUntilReleased(pumpStep);
 }
 
@@ -118,6 +126,8 @@ bool PlaybackController::OpenVideo(const std::string& chosenName, const Doughnut
         format_ = VideoFormat{};
     }
     position_.store(0);
+    pendingSeek_.store(-1);
+    userPaused_.store(false);
     // No "PlaybackState = 0" after the start: it would race the worker's 1
     // (a failed build leaves 1 until the next open or Load).
     worker_.Start([this, name] { VideoWorker(name); });
@@ -127,9 +137,14 @@ bool PlaybackController::OpenVideo(const std::string& chosenName, const Doughnut
 void PlaybackController::RequestPlaybackStop(int firstWaitMs, const PumpStep& pumpStep) {
     worker_.RequestStop();
     state_.store(kPlayerStopRequested);
-    pumpStep(firstWaitMs);
-    SleepStep(firstWaitMs);
-    for (int pass = 0; pass < kStopPasses && state_.load() != kPlayerIdle; ++pass) {
+    // Each wait ends as soon as there is nothing left to wait for: the
+    // worker acknowledged (0) or has returned.
+    const auto settled = [this] { return state_.load() == kPlayerIdle || worker_.Finished(); };
+    for (int waited = 0; waited < 2 * firstWaitMs && !settled(); waited += 10) {
+        pumpStep(5);
+        SleepStep(5);
+    }
+    for (int pass = 0; pass < kStopPasses && !settled(); ++pass) {
         pumpStep(10);
         SleepStep(10);
         // Repeat the request over a "2" the build has just written, but
@@ -141,7 +156,8 @@ void PlaybackController::RequestPlaybackStop(int firstWaitMs, const PumpStep& pu
 }
 
 void PlaybackController::WaitUntilReleased(const PumpStep& pumpStep) {
-    while (!worker_.Finished() || GraphActive.load() != 0) pumpStep(100);
+    // Short passes: the release usually takes a few tens of milliseconds.
+    while (!worker_.Finished() || GraphActive.load() != 0) pumpStep(10);
     worker_.Join();
 }
 
@@ -167,7 +183,6 @@ void PlaybackController::SetAppClosing() {
 void PlaybackController::VideoWorker(std::string file) {
     if (TrimVideoName(file).empty()) return;
     state_.store(kPlayerStopRequested);  // "starting" shares the value 1
-    worker_.SleepFor(100);
     if (StopWanted()) return;
     host_.VideoStarting();
 
@@ -193,7 +208,12 @@ void PlaybackController::HandOver(FrameSource& source) {
 
         // A picture size the frame buffer refuses ends the video here.
         const bool allocated = frame_.Allocate(format.width, format.height);
-        if (allocated && worker_.SleepFor(500)) {
+        // The first picture, as soon as the source has one (at most
+        // 500 ms; a source that cannot tell gets the whole time).
+        bool go = true;
+        for (int waited = 0; go && waited < 500 && source.PictureSerial() == 0; waited += 10)
+            go = worker_.SleepFor(10);
+        if (allocated && go && !StopWanted()) {
             int32_t size = std::min(format.sampleSize, frame_.PictureBytes());
             if (size > 0) source.CurrentFrame(frame_.data(), &size);
         }
@@ -246,6 +266,7 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
         int cycle = 0;
         for (;;) {
             if (state_.load() == kPlayerStopRequested || StopWanted()) break;
+            TakePendingSeek();
             // A stream broken while playing ends here, as a stop would.
             if (std::string broken = source.StreamError(); !broken.empty()) {
                 std::lock_guard<std::mutex> lock(textMutex_);
@@ -260,12 +281,16 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
             cycles_.fetch_add(1);
             if (++cycle == kPositionBarEvery) {
                 cycle = 0;
+                const uint64_t generation = seekGeneration_.load();
                 int64_t pos = -1;
                 source_.Call([&](FrameSource& s) { pos = s.Position(); });
-                if (pos >= 0) position_.store(pos);
+                // A seek requested meanwhile makes this read stale.
+                const bool current =
+                    generation == seekGeneration_.load() && pendingSeek_.load() < 0;
+                if (pos >= 0 && current) position_.store(pos);
                 positionReads_.fetch_add(1);
-                if (auto bar =
-                        PositionBarValue(position_.load(), format.duration, format.frameCount)) {
+                auto bar = PositionBarValue(position_.load(), format.duration, format.frameCount);
+                if (bar && current) {
                     // The value first: a reader that sees the new serial
                     // finds at least this value.
                     barValue_.store(*bar);
@@ -273,7 +298,8 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
                 }
             }
             // A stream without a known duration never counts as ended.
-            if (repeat_.load() && format.duration > 0 && position_.load() >= format.duration) {
+            if (repeat_.load() && !userPaused_.load() && format.duration > 0 &&
+                position_.load() >= format.duration) {
                 Restart();
             }
             worker_.SleepFor(kPlaybackCycleMs);
@@ -296,6 +322,7 @@ void PlaybackController::RunPlaybackLoop(FrameSource& source) {
 
 bool PlaybackController::PlayVideo() {
     if (!VideoOpen()) return false;
+    userPaused_.store(false);
     const int64_t duration = Format().duration;
     return source_.Call([&](FrameSource& s) {
         if (position_.load() == duration) {
@@ -308,11 +335,15 @@ bool PlaybackController::PlayVideo() {
 
 bool PlaybackController::PauseVideo() {
     if (!VideoOpen()) return false;
+    // Before the handle's lock: an automatic restart holding it sees the
+    // pause and leaves the video paused.
+    userPaused_.store(true);
     return source_.Call([](FrameSource& s) { s.Pause(); });
 }
 
 bool PlaybackController::RestartVideo() {
     if (!VideoOpen()) return false;
+    userPaused_.store(false);
     return Restart();
 }
 
@@ -325,7 +356,11 @@ bool PlaybackController::Restart() {
         s.WaitForState();
         s.Seek(0);
         s.WaitForState();
-        s.Run();
+        if (userPaused_.load()) {
+            s.Pause();  // a user's pause arrived meanwhile: it holds
+        } else {
+            s.Run();
+        }
     });
 }
 
@@ -344,6 +379,37 @@ bool PlaybackController::SeekToFrame(int32_t n, const PumpStep& pumpStep) {
     position_.store(target);
     pumpStep(250);
     return source_.Call([](FrameSource& s) { s.Run(); });
+}
+
+bool PlaybackController::RequestSeek(int32_t n) {
+    if (!VideoOpen() || !loopRunning_.load()) return false;
+    const VideoFormat format = Format();
+    n = std::clamp(n, 0, std::max(format.frameCount, 0));
+    const int64_t target = format.avgTimePerFrame * static_cast<int64_t>(n);
+    userPaused_.store(true);
+    seekGeneration_.fetch_add(1);
+    position_.store(target);
+    pendingSeek_.store(target);
+    // The bar shows the requested place at once; a read the loop made
+    // before the seek is not published over it (see RunPlaybackLoop).
+    if (auto bar = PositionBarValue(target, format.duration, format.frameCount)) {
+        barValue_.store(*bar);
+        barSerial_.fetch_add(1);
+    }
+    return true;
+}
+
+void PlaybackController::TakePendingSeek() {
+    const int64_t target = pendingSeek_.exchange(-1);
+    if (target < 0) return;
+    source_.Call([&](FrameSource& s) {
+        s.Pause();
+        s.WaitForState();
+        s.Seek(target);
+        s.WaitForState();
+    });
+    // A position read between the request and here showed the old place.
+    if (pendingSeek_.load() < 0) position_.store(target);
 }
 
 // ---- sound ---------------------------------------------------------------

@@ -132,8 +132,9 @@ class PlaybackController {
     // ---- GUI thread: opening and stopping ------------------------------
 
     // The Load command's stop, before the file dialog: stop the source and
-    // seek it to 0 (when one is held), RequestPlaybackStop(300), PumpStep 1,
-    // sleep 100 ms, then wait until the source is released (no limit).
+    // seek it to 0 (when one is held); when a worker runs,
+    // RequestPlaybackStop(300), PumpStep 1, then wait until the source is
+    // released (no limit). Without a worker it returns at once.
     void StopForLoad(const PumpStep& pumpStep);
 
     // The hand-over once the open dialog has returned. `chosenName` is the
@@ -148,15 +149,17 @@ class PlaybackController {
     bool OpenVideo(const std::string& chosenName, const DoughnutGeometry& geometry,
                    const PumpStep& pumpStep);
 
-    // The stop handshake: PlaybackState = 1, pumpStep(firstWaitMs) and a
-    // sleep of the same time, then up to 21 passes of pumpStep(10) + 10 ms
-    // while PlaybackState is not 0, re-asserting the request over a "2" the
-    // worker has just written; finally PlaybackState = 0. Bounded (about
-    // 420 ms plus twice the first wait). The request also stays recorded
-    // for the running worker, so it ends even when it missed the handshake.
+    // The stop handshake: PlaybackState = 1, a first wait of up to twice
+    // firstWaitMs, then up to 21 passes of pumpStep(10) + 10 ms,
+    // re-asserting the request over a "2" the worker has just written;
+    // finally PlaybackState = 0. Every wait ends as soon as PlaybackState
+    // is 0 or no worker runs, so without a worker it returns at once.
+    // Bounded (about 420 ms plus twice the first wait). The request also
+    // stays recorded for the running worker, so it ends even when it missed
+    // the handshake.
     void RequestPlaybackStop(int firstWaitMs, const PumpStep& pumpStep);
 
-    // Passes of pumpStep(100) until the worker has released the source and
+    // Passes of pumpStep(10) until the worker has released the source and
     // returned (the "wait until GraphActive is 0"); then joins it.
     void WaitUntilReleased(const PumpStep& pumpStep);
 
@@ -178,7 +181,9 @@ class PlaybackController {
     // Run; from position 0 first when the last position read equals the
     // duration exactly (the video had ended).
     bool PlayVideo();
-    // Pause; the position stays.
+    // Pause; the position stays. A user's pause holds: the automatic
+    // restart of "Repeat the video" does not run the video again until
+    // PlayVideo or RestartVideo.
     bool PauseVideo();
     // Sleep 100 ms, pause, seek to 0 (waiting for the state before and
     // after), run. Also run by the loop for "Repeat the video".
@@ -186,6 +191,14 @@ class PlaybackController {
     // Only while the loop runs: pause, seek to average time per frame x n,
     // pumpStep(250), run. n is clamped to 0 .. frame count.
     bool SeekToFrame(int32_t n, const PumpStep& pumpStep);
+    // Never waits: asks the loop to pause and go to frame n (clamped to 0 ..
+    // frame count) at its next cycle. A request not yet taken is replaced
+    // by a newer one, so a fast drag ends on its last frame. Position()
+    // reports the target at once. The video stays paused (as after
+    // PauseVideo). Only while the loop runs.
+    bool RequestSeek(int32_t n);
+    // True from a user's pause or seek until the next PlayVideo/RestartVideo.
+    bool UserPaused() const { return userPaused_.load(); }
 
     // SetVolumeLevel for a level button: volume and IndicatorLevel for
     // `level` (1..5) and VolumeLevel = level; when muted, also SoundMuted = 0
@@ -242,6 +255,7 @@ class PlaybackController {
     void VideoWorker(std::string file);
     void HandOver(FrameSource& source);
     void RunPlaybackLoop(FrameSource& source);
+    void TakePendingSeek();
     bool ApplyVolumeLevel(int32_t level);
     bool Restart();
     bool StopWanted() const;
@@ -258,6 +272,9 @@ class PlaybackController {
     std::atomic<bool> loopRunning_{false};
     std::atomic<bool> appClosing_{false};
     std::atomic<bool> repeat_{false};
+    std::atomic<bool> userPaused_{false};
+    std::atomic<int64_t> pendingSeek_{-1};     // 100 ns; -1: none
+    std::atomic<uint64_t> seekGeneration_{0};  // RequestSeek calls so far
     std::atomic<int64_t> position_{0};
     std::atomic<int32_t> volumeLevel_{5};
     std::atomic<bool> soundMuted_{false};

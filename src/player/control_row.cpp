@@ -25,8 +25,8 @@ QColor Rgb(uint32_t rgb) {
 
 ControlRow::ControlRow(const QCursor& hand, QWidget* parent) : QWidget(parent), hand_(hand) {
     setObjectName(QStringLiteral("ControlRow"));
-    // Creation order is stacking order where controls overlap in a narrow
-    // window: buttons, then the logo strip, then the indicators on top.
+    // Creation order is stacking order where controls overlap, except for
+    // the logo strip, which lies under everything.
     BuildPositionBar();
     AddButton(kCmdLeft, QStringLiteral("left"));
     AddButton(kCmdRight, QStringLiteral("right"));
@@ -47,6 +47,9 @@ ControlRow::ControlRow(const QCursor& hand, QWidget* parent) : QWidget(parent), 
     logo->setObjectName(QStringLiteral("ctl700"));
     logo->setPixmap(Picture(QStringLiteral("AC")));
     logo->resize(205, 30);
+    // Under every other control: where they meet in a narrow window the
+    // buttons stay clickable.
+    logo->lower();
     logo_ = logo;
 
     for (int k = 1; k <= 5; ++k) {

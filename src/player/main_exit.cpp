@@ -3,10 +3,8 @@
 #include <QDateTime>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "player/main_window.h"
 #include "player/view_presenter.h"
@@ -18,10 +16,6 @@ namespace hv::player {
 
 namespace {
 const hv::PumpStep kPump = [](int ms) { hv::ui::PumpStep(ms); };
-
-void Sleep(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 }  // namespace
 
 bool MainWindow::ConfirmExit() {
@@ -48,11 +42,10 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::ShutdownPlayback() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    // No fixed pauses: each step waits only for what it needs.
     controller_->StopSource();
-    Sleep(10);
     controller_->SetAppClosing();
-    hv::ui::PumpStep(50);
-    Sleep(50);
+    hv::ui::PumpStep(1);
     // Let the image on its way to the screen arrive (bounded: the GUI thread
     // is the one that takes it, so this ends within a few passes).
     for (int i = 0; i < 200 && presenter_->PresentRunning(); ++i) hv::ui::PumpStep(10);
@@ -61,7 +54,6 @@ void MainWindow::ShutdownPlayback() {
     std::string volumeError;
     const bool volumeSaved =
         SaveVolumeLevel(paths_.volumeFile, controller_->VolumeLevel(), &volumeError);
-    Sleep(50);
     if (videoHost_) {
         presenter_->SetTarget(nullptr);
         videoHost_->hide();
@@ -70,7 +62,6 @@ void MainWindow::ShutdownPlayback() {
     // The worker releases the source on its own; poll for it in short passes.
     controller_->WaitUntilReleased([](int ms) { hv::ui::PumpStep(std::min(ms, 10)); });
     hv::ui::PumpStep(1);
-    Sleep(50);
     if (statsTimer_) PrintStats();
     // Reported once the stream is released, so the box's event loop finds
     // nothing left running; worded as the setup utility's failed save.

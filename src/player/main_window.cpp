@@ -2,10 +2,13 @@
 #include "player/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include "player/control_row.h"
 #include "player/player_host.h"
 #include "player/player_settings.h"
+#include "player/recent_files.h"
 #include "player/start_picture.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -99,10 +103,13 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     client_->setPalette(pal);
     client_->setAutoFillBackground(true);
     client_->installEventFilter(this);
+    client_->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(client_);
 
+    recent_ = std::make_unique<RecentFiles>();
     BuildCommands();
     BuildMenus();
+    BuildPlayerKeys();
     if (!std::filesystem::exists(paths_.setupProgram)) Action(kCmdSetup)->setEnabled(false);
     startPicture_ = new StartPicture(Picture(QStringLiteral("SPLASH")), client_);
     startPicture_->setGeometry(5, 5, 600, 432);
@@ -110,11 +117,15 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     SetViewResolution(LoadViewResolution(paths_.settingsFile), false);
     controls_ = new ControlRow(handCursor_, client_);
     WireControlRow();
+    SetTransportActive(false);
     controller_->SetStoredVolumeLevel(LoadVolumeLevel(paths_.volumeFile));
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(kPlaybackPollMs);
-    connect(pollTimer_, &QTimer::timeout, this, &MainWindow::ReadPlayback);
+    connect(pollTimer_, &QTimer::timeout, this, [this] {
+        ReadPlayback();
+        CheckOpenOutcome();
+    });
     pollTimer_->start();
 
     // The menu bar takes its height from the 720 x 500 client area.
@@ -166,6 +177,17 @@ void MainWindow::BuildMenus() {
     QAction* load = AddMenuCommand(file, QStringLiteral("Load Doughnut Movie\tCtrl + L"), kCmdLoad);
     load->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     AddMenuCommand(file, QStringLiteral("Setup Doughnut Movie"), kCmdSetup);
+    recentMenu_ = file->addMenu(QStringLiteral("Recent videos"));
+    recentMenu_->setObjectName(QStringLiteral("RecentVideos"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, [this] {
+        recentMenu_->clear();
+        for (const QString& path : recent_->Files()) {
+            QAction* a = recentMenu_->addAction(path);
+            connect(a, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+        }
+        if (recent_->Files().isEmpty())
+            recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
+    });
     file->addSeparator();
     file->addMenu(player);
     file->addSeparator();
@@ -190,9 +212,12 @@ void MainWindow::BuildMenus() {
     AddMenuCommand(resolution, QStringLiteral("Standard"), kCmdViewStandard, true);
     AddMenuCommand(resolution, QStringLiteral("Window"), kCmdViewWindow, true);
 
-    AddMenuCommand(mode, QStringLiteral("Draft"), kCmdDraft, true);
-    AddMenuCommand(mode, QStringLiteral("Mixed"), kCmdMixed, true);
-    AddMenuCommand(mode, QStringLiteral("High"), kCmdHigh, true);
+    // One exclusive choice, shown as such (radio items).
+    auto* quality = new QActionGroup(this);
+    quality->setExclusive(true);
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("Draft"), kCmdDraft, true));
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("Mixed"), kCmdMixed, true));
+    quality->addAction(AddMenuCommand(mode, QStringLiteral("High"), kCmdHigh, true));
 
     QAction* helpItem = AddMenuCommand(help, QStringLiteral("Help\tF1"), kCmdHelp);
     helpItem->setShortcut(QKeySequence(Qt::Key_F1));
@@ -213,6 +238,12 @@ QWidget* MainWindow::StartPictureWidget() const {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (watched == client_ && e->type() == QEvent::Resize) LayoutMainWindow();
+    if (e->type() == QEvent::MouseMove && isFullScreen()) {
+        if (auto* w = qobject_cast<QWidget*>(watched)) {
+            const auto* me = static_cast<QMouseEvent*>(e);
+            PointerMovedInClient(w->mapTo(client_, me->position().toPoint()));
+        }
+    }
     return QMainWindow::eventFilter(watched, e);
 }
 
@@ -228,6 +259,7 @@ void MainWindow::LayoutMainWindow(QSize client, bool stopMotion) {
     const int W = std::max(client.width(), 0);
     const int H = std::max(client.height(), 0);
     const auto clamp0 = [](int v) { return std::max(v, 0); };
+    if (FullScreenLayout(W, H)) return;
 
     if (videoHost_) videoHost_->setGeometry(0, 0, W, clamp0(H - 55));
     if (startPicture_) startPicture_->resize(clamp0(W - 11), clamp0(H - 63));
@@ -279,6 +311,8 @@ void MainWindow::OnPlaybackWake(PlaybackWake wake) {
             break;
         case PlaybackWake::VideoClosed:
             setWindowTitle(QString::fromLatin1(kAppTitle));
+            SetTransportActive(false);
+            CheckOpenOutcome();
             break;
     }
 }
@@ -301,7 +335,26 @@ void MainWindow::ReadPlayback() {
     }
 }
 
+void MainWindow::SetRecentFilesLocation(const std::filesystem::path& file) {
+    recent_ = std::make_unique<RecentFiles>(file);
+}
+
+void MainWindow::OpenRecent(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        recent_->Remove(path);
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Recent videos"),
+                               QStringLiteral("%1\n\nThis video no longer exists; it was removed "
+                                              "from the list.")
+                                   .arg(path));
+        return;
+    }
+    OpenFile(path);
+}
+
 void MainWindow::ShowStreamStarted() {
+    awaitingStream_ = false;
+    recent_->Add(QString::fromStdString(controller_->CurrentVideoFile()));
+    SetTransportActive(true);
     // The view replaces the start picture for good.
     delete startPicture_;
     startPicture_ = nullptr;
@@ -314,6 +367,8 @@ void MainWindow::ShowStreamStarted() {
         videoHost_->setAutoFillBackground(true);
         view_ = new VideoView(
             navigator_, [this] { return controller_->AppClosing(); }, videoHost_);
+        view_->installEventFilter(this);  // the pointer at the full-screen edge
+        connect(view_, &VideoView::doubleClicked, this, [this] { SetFullScreen(!isFullScreen()); });
         presenter_->SetTarget(view_);
         videoHost_->lower();
         videoHost_->show();

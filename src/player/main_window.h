@@ -40,6 +40,7 @@ class MessageBoxSink;
 namespace hv::player {
 
 class ControlRow;
+class RecentFiles;
 class PlayerHost;
 class StartPicture;
 class VideoView;
@@ -50,6 +51,11 @@ enum class ViewResolution : int32_t;
 inline constexpr const char* kAppTitle = "Halvora 360 Doughnut Player";
 inline constexpr int kClientWidth = 720;
 inline constexpr int kClientHeight = 500;
+// The smallest client area in which every control of the row is visible
+// and none overlaps another (the logo strip ends left of the flip button
+// and starts right of the pause button).
+inline constexpr int kMinClientWidth = 710;
+inline constexpr int kMinClientHeight = 260;
 // How often the window reads the playback's position: the loop publishes a
 // new one every fifth 27 ms cycle.
 inline constexpr int kPlaybackPollMs = kPlaybackCycleMs * kPositionBarEvery;
@@ -132,14 +138,35 @@ class MainWindow : public QMainWindow {
     int SeekFrame() const { return seekFrame_; }
     bool ShuttingDown() const { return shuttingDown_; }
 
+    // Full screen (F11, a double-click on the view; Escape leaves it). The
+    // control row hides there and comes back at the bottom edge.
+    void SetFullScreen(bool on);
+    bool ControlsRevealed() const { return controlsRevealed_; }
+    // Where File -> Recent videos is kept (empty: in memory only, the
+    // default; the program passes RecentFiles::DefaultLocation()).
+    void SetRecentFilesLocation(const std::filesystem::path& file);
+    RecentFiles& Recent() { return *recent_; }
+    // A recent video chosen: opened, or removed with a message when gone.
+    void OpenRecent(const QString& path);
+    // Space: Play when the user paused (or sought), else Pause.
+    void TogglePlayPause();
+
   protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void BuildMenus();
     void SetViewResolution(ViewResolution r, bool remember);
     void BuildCommands();
+    // Full screen, Space, Home and drops (full_screen.cpp).
+    void BuildPlayerKeys();
+    // The full-screen layout without the row; false when the normal one
+    // applies.
+    bool FullScreenLayout(int W, int H);
+    void PointerMovedInClient(const QPoint& pos);
     void WireControlRow();
     QAction* AddMenuCommand(QMenu* menu, const QString& text, int id, bool checkable = false);
 
@@ -147,6 +174,13 @@ class MainWindow : public QMainWindow {
     // sound button since the last read.
     void ReadPlayback();
     void ShowStreamStarted();
+    // No video: the start picture instead of the view, the product title,
+    // an empty position bar and inactive transport buttons.
+    void ShowNoVideo();
+    void SetTransportActive(bool on);
+    // Notices an open that failed (the worker ended before its stream
+    // started) and a stream broken while playing.
+    void CheckOpenOutcome();
 
     // Handlers of the command table (main_commands.cpp).
     void Navigate(void (Navigator::*move)());
@@ -203,8 +237,13 @@ class MainWindow : public QMainWindow {
 
     QSize viewSize_{600, 400};
     int seekFrame_ = 0;
-    bool seeking_ = false;
-    int pendingSeek_ = -1;
+    // An open was handed to the playback and its stream has not started:
+    // when the worker ends first, the open failed.
+    bool awaitingStream_ = false;
+    bool controlsRevealed_ = false;
+    std::unique_ptr<RecentFiles> recent_;
+    QMenu* recentMenu_ = nullptr;
+    QString shownStreamError_;
     bool fileDialogOpen_ = false;
     bool loadBusy_ = false;
     bool shuttingDown_ = false;

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -23,8 +24,9 @@ VideoView::VideoView(Navigator& navigator, std::function<bool()> appClosing, QWi
     setCursor(Qt::SizeAllCursor);
 }
 
-void VideoView::ShowImage(const QImage& bottomUp) {
+void VideoView::ShowImage(const QImage& bottomUp, const QRect& written) {
     image_ = bottomUp;
+    written_ = written.isNull() ? bottomUp.rect() : (written & bottomUp.rect());
     update();
 }
 
@@ -40,7 +42,7 @@ void VideoView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.translate(0, r.height());
     p.scale(1, -1);
-    p.drawImage(QRect(0, 0, r.width(), r.height()), image_);
+    p.drawImage(QRect(0, 0, r.width(), r.height()), image_, written_);
 }
 
 void VideoView::KeyDown(int qtKey) {
@@ -107,10 +109,30 @@ void VideoView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) navigator_.ButtonUp();
 }
 
+void VideoView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (appClosing_ && appClosing_()) return;
+    if (e->button() == Qt::LeftButton) emit doubleClicked();
+}
+
 void VideoView::wheelEvent(QWheelEvent* e) {
     if (appClosing_ && appClosing_()) return;
-    navigator_.Wheel(e->angleDelta().y());
     e->accept();
+    const int delta = e->angleDelta().y();
+    if (delta == 0) {
+        // A wheel message without movement stops the motion; the empty
+        // begin and end events of a touchpad gesture are not such messages.
+        if (e->phase() == Qt::NoScrollPhase) navigator_.Wheel(0);
+        return;
+    }
+    // Touchpads and free-spinning wheels send many small deltas: one toggle
+    // per notch (120 units) in one direction; a reversal starts afresh.
+    if ((delta > 0) != (wheelRemainder_ > 0)) wheelRemainder_ = 0;
+    wheelRemainder_ += delta;
+    while (std::abs(wheelRemainder_) >= kWheelNotch) {
+        const int notch = wheelRemainder_ > 0 ? kWheelNotch : -kWheelNotch;
+        navigator_.Wheel(notch);
+        wheelRemainder_ -= notch;
+    }
 }
 
 // ------------------------------------------------------------ ViewPresenter
@@ -266,13 +288,21 @@ void ViewPresenter::RenderJob() {
     const auto* srcRows = reinterpret_cast<const uchar*>(viewBuffer_.data());
     for (int y = 0; y < setup.Hout; ++y)
         std::memcpy(image.scanLine(y), srcRows + rowBytes * static_cast<size_t>(y), rowBytes);
+    // The High renderer leaves memory row 0 (the bottom edge) and the last
+    // column unwritten, and the soften filter blends the column before it
+    // with that one: those are not shown.
+    QRect written = image.rect();
+    if (options.quality == QualityMode::High) {
+        const int right = options.soften ? 2 : 1;
+        written = QRect(0, 1, std::max(setup.Wout - right, 1), std::max(setup.Hout - 1, 1));
+    }
     QMetaObject::invokeMethod(
-        this, [this, image] { Deliver(image); }, Qt::QueuedConnection);
+        this, [this, image, written] { Deliver(image, written); }, Qt::QueuedConnection);
 }
 
-void ViewPresenter::Deliver(const QImage& img) {
+void ViewPresenter::Deliver(const QImage& img, const QRect& written) {
     if (target_ && !stopped_.load()) {
-        target_->ShowImage(img);
+        target_->ShowImage(img, written);
         presented_.fetch_add(1);
         emit imagePresented();
     }

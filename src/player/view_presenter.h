@@ -63,13 +63,20 @@ class VideoView : public QWidget {
   public:
     VideoView(Navigator& navigator, std::function<bool()> appClosing, QWidget* parent);
 
-    // A bottom-up view image (Format_RGB32), as rendered.
-    void ShowImage(const QImage& bottomUp);
+    // A bottom-up view image (Format_RGB32), as rendered; only its
+    // `written` part (memory coordinates; null: all of it) is shown,
+    // stretched over the whole area.
+    void ShowImage(const QImage& bottomUp, const QRect& written = QRect());
     const QImage& Image() const { return image_; }
+    const QRect& WrittenPart() const { return written_; }
     uint64_t Paints() const { return paints_; }
 
     // The navigation of a key (arrows pan, Shift and Ctrl toggle the zoom).
     void KeyDown(int qtKey);
+
+  signals:
+    // A left double-click (the window toggles full screen).
+    void doubleClicked();
 
   protected:
     void paintEvent(QPaintEvent* e) override;
@@ -77,13 +84,17 @@ class VideoView : public QWidget {
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
 
   private:
     Navigator& navigator_;
     std::function<bool()> appClosing_;
     QImage image_;
+    QRect written_;
     uint64_t paints_ = 0;
+    static constexpr int kWheelNotch = 120;
+    int wheelRemainder_ = 0;  // wheel units not yet a whole notch, signed
 };
 
 class ViewPresenter : public QObject {
@@ -146,8 +157,8 @@ class ViewPresenter : public QObject {
     // rebuilt when the window size changes; null when the window size is
     // unknown or no view of that size can be made.
     ViewRenderer* WindowRenderer(const Session& session);
-    void RenderJob();                 // render worker
-    void Deliver(const QImage& img);  // GUI thread
+    void RenderJob();                                       // render worker
+    void Deliver(const QImage& img, const QRect& written);  // GUI thread
 
     UnwrapEngine& engine_;
     Navigator& navigator_;

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 
 namespace hv::ui {
 
@@ -53,19 +55,34 @@ QStringList VideoNameFilters() {
     return out;
 }
 
-QString ShowOpenVideoDialog(QWidget* owner, const QString& startFolder) {
+std::unique_ptr<QFileDialog> MakeOpenVideoDialog(QWidget* owner, const QString& startFolder) {
     const QString folder = startFolder.isEmpty() ? QDir::currentPath() : startFolder;
-    QFileDialog dialog(owner, QString::fromLatin1(kOpenVideoTitle), folder);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(VideoNameFilters());
-    dialog.selectNameFilter(dialog.nameFilters().value(0));
-    dialog.setViewMode(QFileDialog::Detail);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.resize(780, 460);  // wide enough for the details columns
-    if (dialog.exec() != QDialog::Accepted) return {};
-    const QStringList files = dialog.selectedFiles();
+    auto dialog = std::make_unique<QFileDialog>(owner, QString::fromLatin1(kOpenVideoTitle), folder);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    // The descriptions name their patterns already: shown once, not twice.
+    dialog->setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters(VideoNameFilters());
+    dialog->selectNameFilter(dialog->nameFilters().value(0));
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->resize(780, 460);
+    // The name column takes the room the size, type and date leave it;
+    // those fit their contents instead of being cut off.
+    if (auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    return dialog;
+}
+
+QString ShowOpenVideoDialog(QWidget* owner, const QString& startFolder) {
+    const std::unique_ptr<QFileDialog> dialog = MakeOpenVideoDialog(owner, startFolder);
+    if (dialog->exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog->selectedFiles();
     return files.isEmpty() ? QString() : files.first();
 }
 

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QFileDialog;
 class QWidget;
 
 namespace hv::ui {
@@ -18,6 +21,11 @@ QStringList VideoNameFilters();
 
 // The product's filter patterns, in the same order (e.g. "*.mpg;*.mpeg").
 QStringList VideoFilterPatterns();
+
+// The dialog ShowOpenVideoDialog shows, not yet shown: each filter is
+// listed by its description alone (the descriptions already name their
+// patterns) and the details columns share the width, names first.
+std::unique_ptr<QFileDialog> MakeOpenVideoDialog(QWidget* owner, const QString& startFolder);
 
 // Shows the modal dialog owned by owner, opening in startFolder (the current
 // folder when empty), and returns the chosen file's absolute path, or "" when

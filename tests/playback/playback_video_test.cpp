@@ -146,6 +146,31 @@ TEST_F(PlayerVideoTest, RepeatRestartsWithinFiveCyclesOfTheEnd) {
     ctl.Shutdown(TestPump);
 }
 
+TEST_F(PlayerVideoTest, APauseDuringTheAutomaticRestartHolds) {
+    PlayerHostRecorder host;
+    CountingUnwrapper unwrapper;
+    hv::PlaybackController ctl(host, unwrapper);
+    host.controller = &ctl;
+    ctl.SetRepeat(true);
+    OpenAndPlay(ctl, Videos().silent);
+    // The user pauses as soon as the restart has begun (it waits 100 ms
+    // before it seeks and runs); a pause that lands after it holds too.
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Stats().restarts >= 1; }, 20000));
+    ASSERT_TRUE(ctl.PauseVideo());
+    EXPECT_TRUE(ctl.UserPaused());
+    const uint64_t reads = ctl.Stats().positionReads;
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Stats().positionReads >= reads + 3; }, 5000));
+    const int64_t held = ctl.Position();
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Stats().positionReads >= reads + 8; }, 5000));
+    EXPECT_EQ(ctl.Position(), held) << "the video ran on after the pause";
+    EXPECT_LE(ctl.Stats().restarts, 1u) << "a paused video at its end restarted again";
+    // Play runs it again.
+    ASSERT_TRUE(ctl.PlayVideo());
+    EXPECT_FALSE(ctl.UserPaused());
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Position() != held; }, 5000));
+    ctl.Shutdown(TestPump);
+}
+
 TEST_F(PlayerVideoTest, WithoutRepeatTheLastFrameStaysAndPlayStartsOverOnlyAtTheEnd) {
     PlayerHostRecorder host;
     CountingUnwrapper unwrapper;

@@ -55,7 +55,8 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
 
     QMenu* file = w.menuBar()->actions()[0]->menu();
     EXPECT_EQ(MenuTexts(file),
-              (QStringList{"Load Doughnut Movie\tCtrl + L", "Setup Doughnut Movie", "-", "Player",
+              (QStringList{"Load Doughnut Movie\tCtrl + L", "Setup Doughnut Movie", "Recent videos",
+                           "-", "Player",
                            "-", "Video Stream Info", "-", "Exit\tAlt + F4"}));
     QMenu* player = SubMenu(file, "Player");
     ASSERT_NE(player, nullptr);
