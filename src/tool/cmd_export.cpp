@@ -176,14 +176,8 @@ int RunExport(int argc, char** argv) {
             if (!ParseSize(argv[++i], settings.width, settings.height))
                 return UsageError("--size takes WxH, e.g. 1920x1080");
         } else if (arg == "--quality") {
-            const std::string_view q = argv[++i];
-            if (q == "draft") {
-                settings.render.quality = hv::QualityMode::Draft;
-            } else if (q == "high") {
-                settings.render.quality = hv::QualityMode::High;
-            } else {
+            if (!ParseQuality(argv[++i], settings.render.quality))
                 return UsageError("--quality takes draft or high");
-            }
         } else if (arg == "--progress") {
             const std::string_view p = argv[++i];
             if (p == "bar") {

@@ -98,12 +98,7 @@ int RunView(int argc, char** argv) {
                 return Usage();
             }
         } else if (arg == "--quality" && hasValue) {
-            const std::string_view q = argv[++i];
-            if (q == "draft") {
-                options.quality = hv::QualityMode::Draft;
-            } else if (q == "high") {
-                options.quality = hv::QualityMode::High;
-            } else {
+            if (!ParseQuality(argv[++i], options.quality)) {
                 std::fprintf(stderr, "hvtool view: --quality takes draft or high\n");
                 return Usage();
             }

@@ -41,6 +41,17 @@ bool ParseFlipMode(std::string_view text, hv::FlipMode& mode) {
     return true;
 }
 
+bool ParseQuality(std::string_view text, hv::QualityMode& quality) {
+    if (text == "draft") {
+        quality = hv::QualityMode::Draft;
+    } else if (text == "high") {
+        quality = hv::QualityMode::High;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool LoadPlayerState(const std::string& file, hv::PlayerConfigState& state, std::string* error) {
     state = hv::PlayerStartupDefaults();
     if (file.empty()) return true;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "config/configuration.h"
+#include "unwrap/render_view.h"
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 
@@ -19,6 +20,9 @@ bool ParseSize(std::string_view text, int32_t& width, int32_t& height);
 
 // "0".."3" -> the flip mode; false otherwise.
 bool ParseFlipMode(std::string_view text, hv::FlipMode& mode);
+
+// "draft" or "high" -> the view quality; false otherwise.
+bool ParseQuality(std::string_view text, hv::QualityMode& quality);
 
 // The player's state: its start-up defaults, then FILE when one is given.
 // A FILE that does not exist is an error (nothing is created).
