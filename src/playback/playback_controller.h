@@ -63,9 +63,36 @@ class EngineUnwrapper final : public FrameUnwrapper {
   public:
     explicit EngineUnwrapper(UnwrapEngine& engine) : engine_(engine) {}
     bool Configure(const RingGeometry& ring, std::string* error) override {
+        unwrappedSerial_ = 0;
         return engine_.Configure(ring, error);
     }
+    // A picture already copied with the current table is not unwrapped
+    // again: the ready panorama holds it. The render is still requested, so
+    // the view keeps its cadence for motion; the presenter itself skips a
+    // render that would repeat the image on screen.
     bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) override {
+        // The serial first: a picture that arrives meanwhile is unwrapped
+        // under the older serial, and the next job unwraps it once more.
+        const uint64_t serial = source.PictureSerial();
+        if (serial != 0 && serial == unwrappedSerial_ && engine_.TableValid()) {
+            skipped_.fetch_add(1);
+            return true;
+        }
+        const uint64_t builds = engine_.TableBuilds();
+        const bool ok = Unwrap(source, frame);
+        // A job that rebuilt the table copied nothing: the next one copies.
+        unwrappedSerial_ = (ok && engine_.TableBuilds() == builds) ? serial : 0;
+        return ok;
+    }
+    void ReleaseWorking() override {
+        unwrappedSerial_ = 0;
+        engine_.Release();
+    }
+    // Jobs that found their picture already unwrapped (any thread).
+    uint64_t Skipped() const { return skipped_.load(); }
+
+  private:
+    bool Unwrap(FrameSource& source, FrameBuffer& frame) {
         // A decoder's planes are unwrapped as they are, held until the job
         // has read them; any other picture is copied into the buffer.
         if (const PlanarPictureRef picture = source.CurrentPicture()) {
@@ -77,10 +104,10 @@ class EngineUnwrapper final : public FrameUnwrapper {
             source.CurrentFrame(fb.data(), &size);
         });
     }
-    void ReleaseWorking() override { engine_.Release(); }
 
-  private:
     UnwrapEngine& engine_;
+    uint64_t unwrappedSerial_ = 0;  // unwrap worker (Configure/Release: none runs)
+    std::atomic<uint64_t> skipped_{0};
 };
 
 inline constexpr int kPlaybackCycleMs = 27;  // RunPlaybackLoop cadence

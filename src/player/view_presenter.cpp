@@ -172,6 +172,7 @@ bool ViewPresenter::StartStream(const RingGeometry& ring, std::string* error) {
     navigator_.Reset(r.start, r.setup->aspect);
     navigator_.PanLeft();  // the view starts turning left
     auto session = std::make_shared<Session>(r.setup);
+    stream_.fetch_add(1);
     std::lock_guard<std::mutex> lock(sessionMutex_);
     session_ = std::move(session);
     return true;
@@ -185,6 +186,7 @@ void ViewPresenter::RequestRender() {
 void ViewPresenter::SetTarget(VideoView* view) {
     if (target_) target_->removeEventFilter(this);
     target_ = view;
+    forceRender_.store(true);
     if (!view) return;
     view->installEventFilter(this);
     const qreal ratio = view->devicePixelRatioF();
@@ -206,6 +208,7 @@ void ViewPresenter::SetWindowPixels(int w, int h) {
     const auto packed = (static_cast<uint64_t>(static_cast<uint32_t>(std::max(w, 0))) << 32) |
                         static_cast<uint32_t>(std::max(h, 0));
     windowPixels_.store(packed);
+    forceRender_.store(true);  // the widget may not have repainted the stretched image
 }
 
 QSize ViewPresenter::WindowPixels() const {
@@ -240,6 +243,31 @@ void ViewPresenter::Stop() {
     session_.reset();
 }
 
+namespace {
+
+bool SameView(const ViewState& a, const ViewState& b) {
+    return a.pan == b.pan && a.tilt == b.tilt && a.fov == b.fov && a.minFov == b.minFov &&
+           a.maxFov == b.maxFov && a.maxTilt == b.maxTilt && a.minTilt == b.minTilt;
+}
+
+bool SameDrag(const DragState& a, const DragState& b) {
+    return a.pointerX == b.pointerX && a.pointerY == b.pointerY && a.anchorX == b.anchorX &&
+           a.anchorY == b.anchorY && a.moving == b.moving && a.zoomIn == b.zoomIn &&
+           a.zoomOut == b.zoomOut && a.stopRequest == b.stopRequest && a.inertia == b.inertia &&
+           a.pendingPan == b.pendingPan && a.pendingTilt == b.pendingTilt &&
+           a.lastFov == b.lastFov && a.halfV == b.halfV && a.keyStep == b.keyStep;
+}
+
+}  // namespace
+
+bool ViewPresenter::SameKey(const RenderKey& a, const RenderKey& b) {
+    return a.stream == b.stream && a.pixels == b.pixels && a.sequence == b.sequence &&
+           a.mode == b.mode && a.renderer == b.renderer && a.width == b.width &&
+           a.height == b.height && a.options.quality == b.options.quality &&
+           a.options.grayscale == b.options.grayscale && a.options.soften == b.options.soften &&
+           SameView(a.view, b.view) && SameDrag(a.drag, b.drag);
+}
+
 void ViewPresenter::RenderJob() {
     if (stopped_.load()) return;
     std::shared_ptr<Session> session;
@@ -269,9 +297,29 @@ void ViewPresenter::RenderJob() {
     options.quality = Quality();
     options.grayscale = Grayscale();
     options.soften = Soften();
+
+    // The drag state is read first: every input and Reset changes it, so a
+    // view read after it can only be newer than the key says, never older.
+    RenderKey key;
+    key.stream = stream_.load();
+    key.pixels = panorama.Pixels();
+    key.sequence = panorama.Sequence();
+    key.mode = panorama.Mode();
+    key.renderer = renderer;
+    key.width = setup.Wout;
+    key.height = setup.Hout;
+    key.options = options;
+    key.drag = navigator_.Drag();
+    key.view = navigator_.Snapshot();
+    // A view at rest whose image is on screen: rendering again would show the
+    // same pixels, and its motion update would change nothing.
+    if (atRest_ && !forceRender_.load() && SameKey(key, lastKey_)) {
+        unchanged_.fetch_add(1);
+        return;
+    }
+
     viewBuffer_.Prepare(setup.Wout, setup.Hout);
-    const bool ok =
-        renderer->Render(src, navigator_.Snapshot(), navigator_.Moving(), options, viewBuffer_);
+    const bool ok = renderer->Render(src, key.view, key.drag.moving, options, viewBuffer_);
     panorama.Reset();
     if (!ok) return;
     renders_.fetch_add(1);
@@ -280,9 +328,19 @@ void ViewPresenter::RenderJob() {
     // previous image is still on its way to the screen.
     if (presentRunning_.exchange(true)) {
         presentSkipped_.fetch_add(1);
+        atRest_ = false;  // this image never reaches the screen
         return;
     }
+    forceRender_.store(false);
     navigator_.AdvanceMotion();
+    {
+        // The key as the next render will see it, unless something changes.
+        const RenderKey before = key;
+        key.drag = navigator_.Drag();
+        key.view = navigator_.Snapshot();
+        atRest_ = SameView(before.view, key.view) && SameDrag(before.drag, key.drag);
+        lastKey_ = key;
+    }
     QImage image(setup.Wout, setup.Hout, QImage::Format_RGB32);
     const size_t rowBytes = static_cast<size_t>(setup.Wout) * 4;
     const auto* srcRows = reinterpret_cast<const uchar*>(viewBuffer_.data());
@@ -305,6 +363,8 @@ void ViewPresenter::Deliver(const QImage& img, const QRect& written) {
         target_->ShowImage(img, written);
         presented_.fetch_add(1);
         emit imagePresented();
+    } else {
+        forceRender_.store(true);
     }
     presentRunning_.store(false);
 }

@@ -5,7 +5,9 @@
 //
 // Threads:
 //  - RequestRender: any thread (the unwrap worker, about every 27 ms). A
-//    request that finds the previous render still running is dropped.
+//    request that finds the previous render still running is dropped. A
+//    render that would repeat the last presented image (same panorama, same
+//    view, settings and size, no motion running) is skipped.
 //  - The render job runs on the presenter's own worker thread. It alone
 //    touches the ViewBuffer and the renderer. A presentation that finds the
 //    previous image not yet taken by the GUI thread is skipped (presentBusy),
@@ -143,6 +145,9 @@ class ViewPresenter : public QObject {
     uint64_t Presented() const { return presented_.load(); }
     uint64_t RendersDropped() const { return worker_ ? worker_->Dropped() : 0; }
     uint64_t PresentationsSkipped() const { return presentSkipped_.load(); }
+    // Render requests that found nothing changed since the last presented
+    // image and rendered nothing.
+    uint64_t RendersUnchanged() const { return unchanged_.load(); }
 
   signals:
     void imagePresented();
@@ -153,6 +158,20 @@ class ViewPresenter : public QObject {
 
   private:
     struct Session;
+    // Everything a rendered image depends on. The view and drag states are
+    // those after the presentation's motion update.
+    struct RenderKey {
+        uint64_t stream = 0;
+        const void* pixels = nullptr;
+        uint64_t sequence = 0;
+        FlipMode mode = 0;
+        const ViewRenderer* renderer = nullptr;
+        int32_t width = 0, height = 0;
+        RenderOptions options;
+        ViewState view;
+        DragState drag;
+    };
+    static bool SameKey(const RenderKey& a, const RenderKey& b);
     // Render worker: the renderer of the Window resolution for the session,
     // rebuilt when the window size changes; null when the window size is
     // unknown or no view of that size can be made.
@@ -171,6 +190,14 @@ class ViewPresenter : public QObject {
     // built for (held, so a new session is never mistaken for it).
     std::unique_ptr<ViewRenderer> windowRenderer_;
     std::shared_ptr<const ViewSetup> windowFor_;
+    // Render worker only: the last presented image's key, and whether its
+    // motion update left the view as it was (the view is at rest).
+    RenderKey lastKey_;
+    bool atRest_ = false;
+    // Set when the last image may not have reached the screen (new target,
+    // dropped delivery): the next request renders whatever the key says.
+    std::atomic<bool> forceRender_{true};
+    std::atomic<uint64_t> stream_{0};  // StartStream calls so far
 
     std::atomic<int32_t> quality_{static_cast<int32_t>(QualityMode::High)};
     std::atomic<bool> grayscale_{false};
@@ -179,7 +206,7 @@ class ViewPresenter : public QObject {
     std::atomic<uint64_t> windowPixels_{0};  // width << 32 | height
     std::atomic<bool> presentRunning_{false};
     std::atomic<bool> stopped_{false};
-    std::atomic<uint64_t> renders_{0}, presented_{0}, presentSkipped_{0};
+    std::atomic<uint64_t> renders_{0}, presented_{0}, presentSkipped_{0}, unchanged_{0};
     std::unique_ptr<FrameJobWorker> worker_;
 };
 
