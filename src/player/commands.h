@@ -36,6 +36,9 @@ enum CommandId : int {
     kCmdZoomOut = 3908,
     kCmdViewStandard = 3920,  // "View resolution" items
     kCmdViewWindow = 3921,
+    kCmdSaveSnapshot = 3930,
+    kCmdRecordPath = 3931,
+    kCmdExportVideo = 3932,
 };
 
 }  // namespace hv::player

@@ -1,5 +1,7 @@
 // The main window's command table and its handlers.
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include "player/commands.h"
@@ -7,6 +9,7 @@
 #include "player/main_window.h"
 #include "player/player_help.h"
 #include "player/process_scan.h"
+#include "player/snapshot.h"
 #include "player/view_presenter.h"
 #include "ui/click_sound.h"
 #include "ui/message_box.h"
@@ -28,6 +31,7 @@ void MainWindow::BuildCommands() {
     commands_[kCmdLoad] = [this] { LoadCommand(nullptr); };
     commands_[kCmdSetup] = [this] { StartSetupProgram(); };
     commands_[kCmdVideoInfo] = [this] { ShowVideoInfo(); };
+    commands_[kCmdSaveSnapshot] = [this] { SaveSnapshotCommand(); };
     commands_[kCmdExit] = [this] {
         click_->Play();
         if (ConfirmExit()) close();
@@ -138,6 +142,48 @@ void MainWindow::StartSetupProgram() {
     // Started on its own; the player neither waits for it nor watches it.
     QProcess::startDetached(QString::fromStdString(paths_.setupProgram.string()), {},
                             QString::fromStdString(paths_.programDir.string()));
+}
+
+QString MainWindow::SuggestedSnapshotPath() const {
+    const QString video = QString::fromStdString(controller_->CurrentVideoFile());
+    const QString name = SnapshotFileName(video, controller_->Position());
+    QString folder = snapshotFolder_;
+    if (folder.isEmpty() && !video.isEmpty()) folder = QFileInfo(video).absolutePath();
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+}
+
+bool MainWindow::SaveSnapshot(const QString& file, QSize size) {
+    if (size.isEmpty() && presenter_->Resolution() == ViewResolution::Window) {
+        const QSize window = presenter_->WindowPixels();
+        if (!window.isEmpty()) size = WindowRenderSize(window.width(), window.height());
+    }
+    RenderOptions options;
+    options.quality = presenter_->Quality();
+    options.grayscale = presenter_->Grayscale();
+    options.soften = presenter_->Soften();
+    std::string error;
+    const QImage image = RenderSnapshot(engine_, navigator_.Snapshot(), options, size, &error);
+    QString message = QString::fromStdString(error);
+    if (!image.isNull() && !image.save(file, "PNG"))
+        message = QStringLiteral("%1: cannot write the PNG file").arg(file);
+    if (image.isNull() || !message.isEmpty()) {
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Save snapshot"),
+                               message);
+        return false;
+    }
+    snapshotFolder_ = QFileInfo(file).absolutePath();
+    return true;
+}
+
+void MainWindow::SaveSnapshotCommand() {
+    if (!view_ || controller_->AppClosing() || fileDialogOpen_) return;
+    // The suggested name holds the time shown now, whatever plays on while
+    // the dialog is open.
+    const QString suggested = SuggestedSnapshotPath();
+    fileDialogOpen_ = true;
+    const QString file = snapshotChooser_(this, suggested);
+    fileDialogOpen_ = false;
+    if (!file.isEmpty()) SaveSnapshot(file);
 }
 
 }  // namespace hv::player

@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
@@ -80,6 +81,10 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
 
     chooser_ = [](QWidget* owner, const QString& folder) {
         return hv::ui::ShowOpenVideoDialog(owner, folder);
+    };
+    snapshotChooser_ = [](QWidget* owner, const QString& suggested) {
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save snapshot"), suggested,
+                                            QStringLiteral("PNG pictures (*.png)"));
     };
     click_ = new hv::ui::ClickSound(QUrl(QStringLiteral("qrc:/player/sounds/TICK.wav")), this);
     messages_ = new hv::ui::MessageBoxSink(this);
@@ -188,6 +193,10 @@ void MainWindow::BuildMenus() {
         if (recent_->Files().isEmpty())
             recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
     });
+    file->addSeparator();
+    QAction* snapshot =
+        AddMenuCommand(file, QStringLiteral("Save snapshot\tCtrl + P"), kCmdSaveSnapshot);
+    snapshot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     file->addSeparator();
     file->addMenu(player);
     file->addSeparator();

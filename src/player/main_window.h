@@ -83,6 +83,8 @@ struct PlayerPaths {
 
 // Chooses the video to open: (owner, start folder) -> path, "" when cancelled.
 using FileChooser = std::function<QString(QWidget*, const QString&)>;
+// Chooses where to save: (owner, suggested path) -> path, "" when cancelled.
+using SaveChooser = std::function<QString(QWidget*, const QString&)>;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -116,6 +118,16 @@ class MainWindow : public QMainWindow {
     bool ConfirmExit();
 
     void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+    // The save dialog of "Save snapshot" (default: the platform's).
+    void SetSnapshotChooser(SaveChooser chooser) { snapshotChooser_ = std::move(chooser); }
+
+    // File -> Save snapshot without its dialog: the current view, rendered
+    // from the newest panorama at `size` (empty: the view resolution in
+    // use), saved as PNG. False with a message box when nothing was saved.
+    bool SaveSnapshot(const QString& file, QSize size = QSize());
+    // The name the dialog offers: "<video stem>-00m12.345s.png" in the
+    // folder last saved to, else the video's folder.
+    QString SuggestedSnapshotPath() const;
     // Prints presented frames per second to stderr every few seconds.
     void EnableStats(bool on);
 
@@ -191,6 +203,7 @@ class MainWindow : public QMainWindow {
     void ToggleRepeat();
     void ShowVideoInfo();
     void StartSetupProgram();
+    void SaveSnapshotCommand();
 
     // Opening a video and the position bar (main_video.cpp).
     void LoadCommand(const QString* preset);
@@ -205,6 +218,8 @@ class MainWindow : public QMainWindow {
     PlayerConfigState config_;
     QString lastChosenFolder_;
     FileChooser chooser_;
+    SaveChooser snapshotChooser_;
+    QString snapshotFolder_;  // where the last snapshot went
     // id -> handler: menus, accelerators and buttons all run commands here.
     std::map<int, std::function<void()>> commands_;
 
