@@ -16,6 +16,7 @@
 
 #include "player/commands.h"
 #include "player/control_row.h"
+#include "player/path_recorder.h"
 #include "player/player_host.h"
 #include "player/player_settings.h"
 #include "player/recent_files.h"
@@ -82,6 +83,11 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     chooser_ = [](QWidget* owner, const QString& folder) {
         return hv::ui::ShowOpenVideoDialog(owner, folder);
     };
+    recorder_ = std::make_unique<PathRecorder>();
+    pathChooser_ = [](QWidget* owner, const QString& suggested) {
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save view path"), suggested,
+                                            QStringLiteral("View paths (*.json)"));
+    };
     snapshotChooser_ = [](QWidget* owner, const QString& suggested) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save snapshot"), suggested,
                                             QStringLiteral("PNG pictures (*.png)"));
@@ -130,6 +136,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     connect(pollTimer_, &QTimer::timeout, this, [this] {
         ReadPlayback();
         CheckOpenOutcome();
+        SampleViewPath();
     });
     pollTimer_->start();
 
@@ -215,6 +222,7 @@ void MainWindow::BuildMenus() {
     AddMenuCommand(option, QStringLiteral("GrayScale filter"), kCmdGrayscale, true);
     option->addSeparator();
     AddMenuCommand(option, QStringLiteral("Repeat the video"), kCmdRepeat, true);
+    AddMenuCommand(option, QStringLiteral("Record view path"), kCmdRecordPath, true);
 
     QMenu* resolution = new QMenu(QStringLiteral("View resolution"), this);
     option->insertMenu(option->actions().at(1), resolution);

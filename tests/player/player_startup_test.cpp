@@ -64,7 +64,7 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     QMenu* option = w.menuBar()->actions()[1]->menu();
     EXPECT_EQ(MenuTexts(option),
               (QStringList{"360 Mode", "View resolution", "-", "Bilinear filter 2x On",
-                           "GrayScale filter", "-", "Repeat the video"}));
+                           "GrayScale filter", "-", "Repeat the video", "Record view path"}));
     QMenu* mode = SubMenu(option, "360 Mode");
     ASSERT_NE(mode, nullptr);
     EXPECT_EQ(MenuTexts(mode), (QStringList{"Draft", "Mixed", "High"}));
