@@ -10,6 +10,7 @@
 #include "player/main_window.h"
 #include "player/player_help.h"
 #include "player/process_scan.h"
+#include "player/export_dialog.h"
 #include "player/path_recorder.h"
 #include "player/snapshot.h"
 #include "player/view_presenter.h"
@@ -35,6 +36,7 @@ void MainWindow::BuildCommands() {
     commands_[kCmdVideoInfo] = [this] { ShowVideoInfo(); };
     commands_[kCmdSaveSnapshot] = [this] { SaveSnapshotCommand(); };
     commands_[kCmdRecordPath] = [this] { ToggleRecordPath(); };
+    commands_[kCmdExportVideo] = [this] { OpenExportDialog(); };
     commands_[kCmdExit] = [this] {
         click_->Play();
         if (ConfirmExit()) close();
@@ -230,6 +232,34 @@ void MainWindow::ToggleRecordPath() {
     const QString file = pathChooser_(this, suggested);
     fileDialogOpen_ = false;
     if (!file.isEmpty()) SaveViewPath(file);
+}
+
+ExportDialog* MainWindow::OpenExportDialog() {
+    const std::string video = controller_->CurrentVideoFile();
+    if (video.empty() || controller_->AppClosing()) return nullptr;
+    if (!exportDialog_ || !exportDialog_->Running()) {
+        ExportSettings base;
+        base.input = video;
+        base.geometry = config_.geometry;
+        base.flip = engine_.CurrentFlipMode();
+        base.render.quality = presenter_->Quality();
+        base.render.soften = presenter_->Soften();
+        base.render.grayscale = presenter_->Grayscale();
+        const QFileInfo info(QString::fromStdString(video));
+        base.output = QDir(info.absolutePath())
+                          .filePath(info.completeBaseName() + QStringLiteral("-export.mp4"))
+                          .toStdString();
+        const ViewState now = navigator_.Snapshot();
+        ViewKeyframe held;
+        held.pan = WrapDegrees(now.pan);
+        held.tilt = now.tilt;
+        held.fov = now.fov;
+        exportDialog_ = std::make_unique<ExportDialog>(base, recorder_->Path(),
+                                                       ViewPath({held}), this);
+    }
+    exportDialog_->show();
+    exportDialog_->raise();
+    return exportDialog_.get();
 }
 
 }  // namespace hv::player

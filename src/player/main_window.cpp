@@ -16,6 +16,7 @@
 
 #include "player/commands.h"
 #include "player/control_row.h"
+#include "player/export_dialog.h"
 #include "player/path_recorder.h"
 #include "player/player_host.h"
 #include "player/player_settings.h"
@@ -152,6 +153,8 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
 }
 
 MainWindow::~MainWindow() {
+    // A running export is cancelled and joined first.
+    exportDialog_.reset();
     // Nothing may render into the view or call back into this window once
     // its members start to go: stop the render worker, then the playback.
     presenter_->Stop();
@@ -204,6 +207,7 @@ void MainWindow::BuildMenus() {
     QAction* snapshot =
         AddMenuCommand(file, QStringLiteral("Save snapshot\tCtrl + P"), kCmdSaveSnapshot);
     snapshot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddMenuCommand(file, QStringLiteral("Export video..."), kCmdExportVideo);
     file->addSeparator();
     file->addMenu(player);
     file->addSeparator();

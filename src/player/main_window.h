@@ -40,6 +40,7 @@ class MessageBoxSink;
 namespace hv::player {
 
 class ControlRow;
+class ExportDialog;
 class PathRecorder;
 class RecentFiles;
 class PlayerHost;
@@ -139,6 +140,12 @@ class MainWindow : public QMainWindow {
     void SampleViewPath();
     // Writes the recorded path as JSON; false with a message box.
     bool SaveViewPath(const QString& file);
+
+    // File -> Export video...: opens (or raises) the export dialog for the
+    // open video; null when no video is open. Destroying the window cancels
+    // a running export and joins it.
+    ExportDialog* OpenExportDialog();
+    ExportDialog* ExportWindow() const { return exportDialog_.get(); }
     // Prints presented frames per second to stderr every few seconds.
     void EnableStats(bool on);
 
@@ -233,6 +240,7 @@ class MainWindow : public QMainWindow {
     SaveChooser snapshotChooser_;
     SaveChooser pathChooser_;
     std::unique_ptr<PathRecorder> recorder_;
+    std::unique_ptr<ExportDialog> exportDialog_;
     QString snapshotFolder_;  // where the last snapshot went
     // id -> handler: menus, accelerators and buttons all run commands here.
     std::map<int, std::function<void()>> commands_;

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSlider>
 #include <cstdio>
 
 #include "config/configuration.h"
 #include "player/commands.h"
+#include "player/export_dialog.h"
 #include "player/path_recorder.h"
 #include "player/snapshot.h"
 #include "player/view_presenter.h"
@@ -250,6 +254,49 @@ TEST_F(PlayerExport, RecordViewPathWhilePlaying) {
     ASSERT_TRUE(ParseViewPathJson(file.readAll().toStdString(), &back, &error)) << error;
     EXPECT_EQ(back.keyframes().size(), k.size());
     EXPECT_TRUE(f.boxes.empty());
+}
+
+// File -> Export video...: a panorama export of the open video runs on the
+// dialog's worker while the player goes on playing; the progress reaches
+// the end and the file is there. A cancelled export leaves no file, and a
+// window destroyed during an export cancels and joins it.
+TEST_F(PlayerExport, ExportDialogRunsAndCancels) {
+    MainWindow& w = f.Window();
+    EXPECT_EQ(w.OpenExportDialog(), nullptr);  // no video
+    const QString path = QString::fromStdString(ExportVideo().string());
+    w.SetFileChooser([path](QWidget*, const QString&) { return path; });
+    w.Command(kCmdLoad);
+    ASSERT_TRUE(WaitFor([&] { return w.View() && w.Presenter().Presented() > 3; }, kOpenTimeoutMs));
+    w.Command(kCmdExportVideo);
+    ExportDialog* d = w.ExportWindow();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->PathSource()->currentIndex(), ExportDialog::kPathCurrentView);
+    d->Mode()->setCurrentIndex(static_cast<int>(ExportMode::Panorama));
+    const QString out = QString::fromStdString((ExportFolder() / "pano.mp4").string());
+    d->Output()->setText(out);
+    ASSERT_TRUE(d->Start());
+    const uint64_t presented = w.Presenter().Presented();
+    ASSERT_TRUE(WaitFor([&] { return !d->Running(); }, 120000));
+    EXPECT_TRUE(d->Result().ok) << d->Result().error;
+    EXPECT_EQ(d->Result().frames, 50);
+    EXPECT_EQ(d->Progress()->value(), d->Progress()->maximum());
+    EXPECT_TRUE(QFileInfo::exists(out));
+    EXPECT_GT(w.Presenter().Presented(), presented);  // the player went on
+
+    const QString cancelled = QString::fromStdString((ExportFolder() / "gone.mp4").string());
+    d->Output()->setText(cancelled);
+    ASSERT_TRUE(d->Start());
+    d->Cancel();
+    ASSERT_TRUE(WaitFor([&] { return !d->Running(); }, 120000));
+    EXPECT_FALSE(d->Result().ok);
+    EXPECT_FALSE(QFileInfo::exists(cancelled));
+
+    // Closing the player during an export: cancelled, joined, nothing left.
+    const QString closing = QString::fromStdString((ExportFolder() / "closing.mp4").string());
+    d->Output()->setText(closing);
+    ASSERT_TRUE(d->Start());
+    f.DestroyWindow();
+    EXPECT_FALSE(QFileInfo::exists(closing));
 }
 
 }  // namespace

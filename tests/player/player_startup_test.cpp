@@ -56,7 +56,7 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     QMenu* file = w.menuBar()->actions()[0]->menu();
     EXPECT_EQ(MenuTexts(file),
               (QStringList{"Load Doughnut Movie\tCtrl + L", "Setup Doughnut Movie", "Recent videos",
-                           "-", "Save snapshot\tCtrl + P", "-", "Player",
+                           "-", "Save snapshot\tCtrl + P", "Export video...", "-", "Player",
                            "-", "Video Stream Info", "-", "Exit\tAlt + F4"}));
     QMenu* player = SubMenu(file, "Player");
     ASSERT_NE(player, nullptr);
