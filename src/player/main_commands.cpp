@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QProcess>
 
 #include "player/commands.h"
@@ -9,6 +10,8 @@
 #include "player/main_window.h"
 #include "player/player_help.h"
 #include "player/process_scan.h"
+#include "player/export_dialog.h"
+#include "player/path_recorder.h"
 #include "player/snapshot.h"
 #include "player/view_presenter.h"
 #include "ui/click_sound.h"
@@ -32,6 +35,8 @@ void MainWindow::BuildCommands() {
     commands_[kCmdSetup] = [this] { StartSetupProgram(); };
     commands_[kCmdVideoInfo] = [this] { ShowVideoInfo(); };
     commands_[kCmdSaveSnapshot] = [this] { SaveSnapshotCommand(); };
+    commands_[kCmdRecordPath] = [this] { ToggleRecordPath(); };
+    commands_[kCmdExportVideo] = [this] { OpenExportDialog(); };
     commands_[kCmdExit] = [this] {
         click_->Play();
         if (ConfirmExit()) close();
@@ -184,6 +189,77 @@ void MainWindow::SaveSnapshotCommand() {
     const QString file = snapshotChooser_(this, suggested);
     fileDialogOpen_ = false;
     if (!file.isEmpty()) SaveSnapshot(file);
+}
+
+void MainWindow::SampleViewPath() {
+    if (!recorder_->Recording() || !view_) return;
+    recorder_->Sample(static_cast<double>(controller_->Position()) / 1e7, navigator_.Snapshot());
+}
+
+bool MainWindow::SaveViewPath(const QString& file) {
+    const std::string json = ViewPathToJson(recorder_->Path());
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(json.data(), static_cast<qint64>(json.size())) !=
+            static_cast<qint64>(json.size()) ||
+        !out.flush()) {
+        hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Record view path"),
+                               QStringLiteral("%1: cannot write the view path").arg(file));
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::ToggleRecordPath() {
+    if (!recorder_->Recording()) {
+        recorder_->Start();
+        SampleViewPath();  // the view the recording starts from
+        Action(kCmdRecordPath)->setChecked(true);
+        return;
+    }
+    SampleViewPath();
+    recorder_->Stop();
+    Action(kCmdRecordPath)->setChecked(false);
+    if (recorder_->Keyframes().empty() || fileDialogOpen_) return;
+    const QString video = QString::fromStdString(controller_->CurrentVideoFile());
+    QString suggested = QStringLiteral("view-path.json");
+    if (!video.isEmpty()) {
+        const QFileInfo info(video);
+        suggested = QDir(snapshotFolder_.isEmpty() ? info.absolutePath() : snapshotFolder_)
+                        .filePath(info.completeBaseName() + QStringLiteral("-path.json"));
+    }
+    fileDialogOpen_ = true;
+    const QString file = pathChooser_(this, suggested);
+    fileDialogOpen_ = false;
+    if (!file.isEmpty()) SaveViewPath(file);
+}
+
+ExportDialog* MainWindow::OpenExportDialog() {
+    const std::string video = controller_->CurrentVideoFile();
+    if (video.empty() || controller_->AppClosing()) return nullptr;
+    if (!exportDialog_ || !exportDialog_->Running()) {
+        ExportSettings base;
+        base.input = video;
+        base.geometry = config_.geometry;
+        base.flip = engine_.CurrentFlipMode();
+        base.render.quality = presenter_->Quality();
+        base.render.soften = presenter_->Soften();
+        base.render.grayscale = presenter_->Grayscale();
+        const QFileInfo info(QString::fromStdString(video));
+        base.output = QDir(info.absolutePath())
+                          .filePath(info.completeBaseName() + QStringLiteral("-export.mp4"))
+                          .toStdString();
+        const ViewState now = navigator_.Snapshot();
+        ViewKeyframe held;
+        held.pan = WrapDegrees(now.pan);
+        held.tilt = now.tilt;
+        held.fov = now.fov;
+        exportDialog_ = std::make_unique<ExportDialog>(base, recorder_->Path(),
+                                                       ViewPath({held}), this);
+    }
+    exportDialog_->show();
+    exportDialog_->raise();
+    return exportDialog_.get();
 }
 
 }  // namespace hv::player

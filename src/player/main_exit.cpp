@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "player/export_dialog.h"
 #include "player/main_window.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -42,6 +43,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::ShutdownPlayback() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    // Closing the player cancels a running export and joins its worker.
+    exportDialog_.reset();
     // No fixed pauses: each step waits only for what it needs.
     controller_->StopSource();
     controller_->SetAppClosing();

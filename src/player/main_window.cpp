@@ -16,6 +16,8 @@
 
 #include "player/commands.h"
 #include "player/control_row.h"
+#include "player/export_dialog.h"
+#include "player/path_recorder.h"
 #include "player/player_host.h"
 #include "player/player_settings.h"
 #include "player/recent_files.h"
@@ -82,6 +84,11 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     chooser_ = [](QWidget* owner, const QString& folder) {
         return hv::ui::ShowOpenVideoDialog(owner, folder);
     };
+    recorder_ = std::make_unique<PathRecorder>();
+    pathChooser_ = [](QWidget* owner, const QString& suggested) {
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save view path"), suggested,
+                                            QStringLiteral("View paths (*.json)"));
+    };
     snapshotChooser_ = [](QWidget* owner, const QString& suggested) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save snapshot"), suggested,
                                             QStringLiteral("PNG pictures (*.png)"));
@@ -130,6 +137,7 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     connect(pollTimer_, &QTimer::timeout, this, [this] {
         ReadPlayback();
         CheckOpenOutcome();
+        SampleViewPath();
     });
     pollTimer_->start();
 
@@ -145,6 +153,8 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
 }
 
 MainWindow::~MainWindow() {
+    // A running export is cancelled and joined first.
+    exportDialog_.reset();
     // Nothing may render into the view or call back into this window once
     // its members start to go: stop the render worker, then the playback.
     presenter_->Stop();
@@ -197,6 +207,7 @@ void MainWindow::BuildMenus() {
     QAction* snapshot =
         AddMenuCommand(file, QStringLiteral("Save snapshot\tCtrl + P"), kCmdSaveSnapshot);
     snapshot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddMenuCommand(file, QStringLiteral("Export video..."), kCmdExportVideo);
     file->addSeparator();
     file->addMenu(player);
     file->addSeparator();
@@ -215,6 +226,7 @@ void MainWindow::BuildMenus() {
     AddMenuCommand(option, QStringLiteral("GrayScale filter"), kCmdGrayscale, true);
     option->addSeparator();
     AddMenuCommand(option, QStringLiteral("Repeat the video"), kCmdRepeat, true);
+    AddMenuCommand(option, QStringLiteral("Record view path"), kCmdRecordPath, true);
 
     QMenu* resolution = new QMenu(QStringLiteral("View resolution"), this);
     option->insertMenu(option->actions().at(1), resolution);

@@ -40,6 +40,8 @@ class MessageBoxSink;
 namespace hv::player {
 
 class ControlRow;
+class ExportDialog;
+class PathRecorder;
 class RecentFiles;
 class PlayerHost;
 class StartPicture;
@@ -128,6 +130,22 @@ class MainWindow : public QMainWindow {
     // The name the dialog offers: "<video stem>-00m12.345s.png" in the
     // folder last saved to, else the video's folder.
     QString SuggestedSnapshotPath() const;
+
+    // Option -> Record view path: while on, the view is sampled on the
+    // window's playback timer against the video time; turning it off offers
+    // to save the path as JSON through this dialog (default: the platform's).
+    void SetPathChooser(SaveChooser chooser) { pathChooser_ = std::move(chooser); }
+    PathRecorder& Recorder() { return *recorder_; }
+    // Samples the current view into a running recording (the timer does it).
+    void SampleViewPath();
+    // Writes the recorded path as JSON; false with a message box.
+    bool SaveViewPath(const QString& file);
+
+    // File -> Export video...: opens (or raises) the export dialog for the
+    // open video; null when no video is open. Destroying the window cancels
+    // a running export and joins it.
+    ExportDialog* OpenExportDialog();
+    ExportDialog* ExportWindow() const { return exportDialog_.get(); }
     // Prints presented frames per second to stderr every few seconds.
     void EnableStats(bool on);
 
@@ -204,6 +222,7 @@ class MainWindow : public QMainWindow {
     void ShowVideoInfo();
     void StartSetupProgram();
     void SaveSnapshotCommand();
+    void ToggleRecordPath();
 
     // Opening a video and the position bar (main_video.cpp).
     void LoadCommand(const QString* preset);
@@ -219,6 +238,9 @@ class MainWindow : public QMainWindow {
     QString lastChosenFolder_;
     FileChooser chooser_;
     SaveChooser snapshotChooser_;
+    SaveChooser pathChooser_;
+    std::unique_ptr<PathRecorder> recorder_;
+    std::unique_ptr<ExportDialog> exportDialog_;
     QString snapshotFolder_;  // where the last snapshot went
     // id -> handler: menus, accelerators and buttons all run commands here.
     std::map<int, std::function<void()>> commands_;

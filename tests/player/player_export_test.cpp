@@ -3,14 +3,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSlider>
 #include <cstdio>
 
 #include "config/configuration.h"
 #include "player/commands.h"
+#include "player/export_dialog.h"
+#include "player/path_recorder.h"
 #include "player/snapshot.h"
 #include "player/view_presenter.h"
 #include "player_test_util.h"
@@ -170,6 +176,127 @@ TEST(SnapshotName, MinutesSecondsAndMilliseconds) {
     // 2 min 3.456 s in 100 ns units.
     EXPECT_EQ(SnapshotFileName(QStringLiteral("clip.mp4"), 1234560000LL),
               QStringLiteral("clip-02m03.456s.png"));
+}
+
+// Synthetic steering: a view that changes at later times adds keyframes; an
+// unchanged view adds none; a paused time replaces the last one. The JSON
+// reads back as the same path.
+TEST(PathRecorder, StepsBecomeKeyframesThatReadBack) {
+    PathRecorder r;
+    ViewState v;
+    r.Sample(0.0, v);  // not recording
+    EXPECT_TRUE(r.Keyframes().empty());
+    r.Start();
+    r.Sample(0.0, v);
+    v.pan = -80;
+    r.Sample(0.5, v);
+    r.Sample(0.7, v);  // held: nothing new
+    v.tilt = 10;
+    r.Sample(1.0, v);
+    v.fov = 60;
+    r.Sample(1.0, v);  // paused: the last keyframe follows
+    v.pan = 190;       // wraps to -170
+    r.Sample(1.5, v);
+    r.Stop();
+    r.Sample(2.0, ViewState{});
+    const auto& k = r.Keyframes();
+    ASSERT_EQ(k.size(), 4u);
+    for (size_t i = 1; i < k.size(); ++i) EXPECT_GT(k[i].t, k[i - 1].t);
+    EXPECT_EQ(k[2].tilt, 10.0f);
+    EXPECT_EQ(k[2].fov, 60.0f);
+    EXPECT_FLOAT_EQ(k[3].pan, -170.0f);
+
+    ViewPath back;
+    std::string error;
+    ASSERT_TRUE(ParseViewPathJson(ViewPathToJson(r.Path()), &back, &error)) << error;
+    ASSERT_EQ(back.keyframes().size(), k.size());
+    for (size_t i = 0; i < k.size(); ++i) {
+        EXPECT_DOUBLE_EQ(back.keyframes()[i].t, k[i].t);
+        EXPECT_FLOAT_EQ(back.keyframes()[i].pan, k[i].pan);
+        EXPECT_FLOAT_EQ(back.keyframes()[i].tilt, k[i].tilt);
+        EXPECT_FLOAT_EQ(back.keyframes()[i].fov, k[i].fov);
+    }
+}
+
+// The menu item on a playing video: the arrow buttons' steering is
+// recorded at increasing video times; turning it off offers
+// "<stem>-path.json", and the file written reads back.
+TEST_F(PlayerExport, RecordViewPathWhilePlaying) {
+    MainWindow& w = f.Window();
+    const QString path = QString::fromStdString(ExportVideo().string());
+    w.SetFileChooser([path](QWidget*, const QString&) { return path; });
+    w.Command(kCmdLoad);
+    ASSERT_TRUE(WaitFor([&] { return w.View() && w.Presenter().Presented() > 3; }, kOpenTimeoutMs));
+    w.Command(kCmdRecordPath);
+    EXPECT_TRUE(w.Action(kCmdRecordPath)->isChecked());
+    for (int id : {kCmdRight, kCmdUp, kCmdZoomIn}) {
+        w.Command(id);
+        const size_t n = w.Recorder().Keyframes().size();
+        ASSERT_TRUE(WaitFor([&] { return w.Recorder().Keyframes().size() > n + 1; }, 5000));
+    }
+    QString offered;
+    w.SetPathChooser([&offered](QWidget*, const QString& suggested) {
+        offered = suggested;
+        return suggested;
+    });
+    w.Command(kCmdRecordPath);
+    EXPECT_FALSE(w.Action(kCmdRecordPath)->isChecked());
+    EXPECT_FALSE(w.Recorder().Recording());
+    EXPECT_EQ(QFileInfo(offered).fileName(), QStringLiteral("ring-path.json"));
+    const auto& k = w.Recorder().Keyframes();
+    ASSERT_GE(k.size(), 4u);
+    for (size_t i = 1; i < k.size(); ++i) EXPECT_GT(k[i].t, k[i - 1].t);
+
+    QFile file(offered);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ViewPath back;
+    std::string error;
+    ASSERT_TRUE(ParseViewPathJson(file.readAll().toStdString(), &back, &error)) << error;
+    EXPECT_EQ(back.keyframes().size(), k.size());
+    EXPECT_TRUE(f.boxes.empty());
+}
+
+// File -> Export video...: a panorama export of the open video runs on the
+// dialog's worker while the player goes on playing; the progress reaches
+// the end and the file is there. A cancelled export leaves no file, and a
+// window destroyed during an export cancels and joins it.
+TEST_F(PlayerExport, ExportDialogRunsAndCancels) {
+    MainWindow& w = f.Window();
+    EXPECT_EQ(w.OpenExportDialog(), nullptr);  // no video
+    const QString path = QString::fromStdString(ExportVideo().string());
+    w.SetFileChooser([path](QWidget*, const QString&) { return path; });
+    w.Command(kCmdLoad);
+    ASSERT_TRUE(WaitFor([&] { return w.View() && w.Presenter().Presented() > 3; }, kOpenTimeoutMs));
+    w.Command(kCmdExportVideo);
+    ExportDialog* d = w.ExportWindow();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->PathSource()->currentIndex(), ExportDialog::kPathCurrentView);
+    d->Mode()->setCurrentIndex(static_cast<int>(ExportMode::Panorama));
+    const QString out = QString::fromStdString((ExportFolder() / "pano.mp4").string());
+    d->Output()->setText(out);
+    ASSERT_TRUE(d->Start());
+    const uint64_t presented = w.Presenter().Presented();
+    ASSERT_TRUE(WaitFor([&] { return !d->Running(); }, 120000));
+    EXPECT_TRUE(d->Result().ok) << d->Result().error;
+    EXPECT_EQ(d->Result().frames, 50);
+    EXPECT_EQ(d->Progress()->value(), d->Progress()->maximum());
+    EXPECT_TRUE(QFileInfo::exists(out));
+    EXPECT_GT(w.Presenter().Presented(), presented);  // the player went on
+
+    const QString cancelled = QString::fromStdString((ExportFolder() / "gone.mp4").string());
+    d->Output()->setText(cancelled);
+    ASSERT_TRUE(d->Start());
+    d->Cancel();
+    ASSERT_TRUE(WaitFor([&] { return !d->Running(); }, 120000));
+    EXPECT_FALSE(d->Result().ok);
+    EXPECT_FALSE(QFileInfo::exists(cancelled));
+
+    // Closing the player during an export: cancelled, joined, nothing left.
+    const QString closing = QString::fromStdString((ExportFolder() / "closing.mp4").string());
+    d->Output()->setText(closing);
+    ASSERT_TRUE(d->Start());
+    f.DestroyWindow();
+    EXPECT_FALSE(QFileInfo::exists(closing));
 }
 
 }  // namespace

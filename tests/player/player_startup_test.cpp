@@ -56,7 +56,7 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     QMenu* file = w.menuBar()->actions()[0]->menu();
     EXPECT_EQ(MenuTexts(file),
               (QStringList{"Load Doughnut Movie\tCtrl + L", "Setup Doughnut Movie", "Recent videos",
-                           "-", "Save snapshot\tCtrl + P", "-", "Player",
+                           "-", "Save snapshot\tCtrl + P", "Export video...", "-", "Player",
                            "-", "Video Stream Info", "-", "Exit\tAlt + F4"}));
     QMenu* player = SubMenu(file, "Player");
     ASSERT_NE(player, nullptr);
@@ -64,7 +64,7 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     QMenu* option = w.menuBar()->actions()[1]->menu();
     EXPECT_EQ(MenuTexts(option),
               (QStringList{"360 Mode", "View resolution", "-", "Bilinear filter 2x On",
-                           "GrayScale filter", "-", "Repeat the video"}));
+                           "GrayScale filter", "-", "Repeat the video", "Record view path"}));
     QMenu* mode = SubMenu(option, "360 Mode");
     ASSERT_NE(mode, nullptr);
     EXPECT_EQ(MenuTexts(mode), (QStringList{"Draft", "Mixed", "High"}));
