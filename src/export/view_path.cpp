@@ -20,15 +20,27 @@ constexpr double kMaxNumber = 1e9;
 // The format nests an object in an array in an object; a value deeper than
 // this is not a view path.
 constexpr int kMaxDepth = 4;
+// The field of view a path may have, degrees (horizontal), and how far past
+// a limit a vertical fov read from a sendcmd file may convert.
+constexpr double kMinFov = 1;
+constexpr double kMaxFov = 150;
+constexpr double kFovSlack = 0.01;
 
-// A parsed JSON value, only what the format uses.
+// A parsed JSON value, only what the format uses. (Members are a struct of
+// their own: a std::pair of an incomplete Value does not compile with
+// every standard library.)
+struct Member;
 struct Value {
     enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
     double number = 0;
     bool boolean = false;
     std::string text;
     std::vector<Value> items;
-    std::vector<std::pair<std::string, Value>> members;
+    std::vector<Member> members;
+};
+struct Member {
+    std::string first;
+    Value second;
 };
 
 class Reader {
@@ -212,7 +224,7 @@ class Reader {
             SkipBlanks();
             if (pos_ >= s_.size() || s_[pos_] != ':') return Fail("expected ':'");
             ++pos_;
-            v->members.emplace_back(key, Value{});
+            v->members.push_back(Member{key, Value{}});
             if (!Parse(&v->members.back().second, depth + 1)) return false;
             SkipBlanks();
             if (pos_ < s_.size() && s_[pos_] == ',') {
@@ -248,6 +260,16 @@ std::string Num(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6g", v);
     return buf;
+}
+
+// The shortest text that reads back as exactly `v`: a saved path loads as
+// the path it was (6 significant digits merged keyframes recorded a few
+// milliseconds apart once the time passed 1000 s, and moved every angle).
+template <class T>
+std::string Exact(T v) {
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : Num(v);
 }
 
 std::string Fixed(double v) {
@@ -298,7 +320,7 @@ bool ViewPath::Validate(std::string* error) const {
             *error = which + ": tilt must lie within -90..90";
             return false;
         }
-        if (k.fov < 1 || k.fov > 150) {
+        if (k.fov < kMinFov || k.fov > kMaxFov) {
             *error = which + ": fov must lie within 1..150";
             return false;
         }
@@ -418,8 +440,8 @@ std::string ViewPathToJson(const ViewPath& path) {
     const auto& keys = path.keyframes();
     for (size_t i = 0; i < keys.size(); ++i) {
         const ViewKeyframe& k = keys[i];
-        s += "  {\"t\": " + Num(k.t) + ", \"pan\": " + Num(k.pan) + ", \"tilt\": " + Num(k.tilt) +
-             ", \"fov\": " + Num(k.fov) + ", \"ease\": \"" +
+        s += "  {\"t\": " + Exact(k.t) + ", \"pan\": " + Exact(k.pan) +
+             ", \"tilt\": " + Exact(k.tilt) + ", \"fov\": " + Exact(k.fov) + ", \"ease\": \"" +
              (k.ease == ViewEase::Smooth ? "smooth" : "linear") + "\"}" +
              (i + 1 < keys.size() ? ",\n" : "\n");
     }
@@ -523,7 +545,12 @@ bool ParseSendCmd(const std::string& text, double aspect, ViewPath* path, std::s
             } else if (name == "pitch") {
                 current.tilt = static_cast<float>(-v);
             } else if (name == "v_fov") {
-                current.fov = static_cast<float>(HorizontalFov(v, aspect));
+                // v_fov comes with a few decimals (ours: four), so a path
+                // at a fov limit converts to just past it: that is the limit.
+                double fov = HorizontalFov(v, aspect);
+                if (fov < kMinFov && fov > kMinFov - kFovSlack) fov = kMinFov;
+                if (fov > kMaxFov && fov < kMaxFov + kFovSlack) fov = kMaxFov;
+                current.fov = static_cast<float>(fov);
             } else if (name == "h_fov") {
                 current.fov = static_cast<float>(v);
             } else {

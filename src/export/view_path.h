@@ -78,6 +78,8 @@ std::string ViewPathToSendCmd(const ViewPath& path, double durationSeconds, doub
 // values not set carry over from the entry before (the first entry falls
 // back to pan 0, tilt 0, fov 100). Other filters' commands are ignored;
 // expressions ([expr]) and unreadable entries are refused with a message.
+// A v_fov that converts to just outside 1 .. 150 (by less than 0.01: the
+// rounding of its decimals) is taken as that limit.
 bool ParseSendCmd(const std::string& text, double aspect, ViewPath* path, std::string* error);
 
 // An angle brought into -180 .. 180.
