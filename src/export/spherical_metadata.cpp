@@ -181,10 +181,8 @@ std::vector<uint8_t> SphericalV2Boxes(const SphericalLayout& l) {
     return out;
 }
 
-bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& layout,
-                             std::string* error) {
-    std::vector<uint8_t> data;
-    if (!ReadFile(path, &data, error)) return false;
+bool PlanSphericalMetadata(const std::vector<uint8_t>& data, const std::string& path,
+                           const SphericalLayout& layout, Mp4Rewrite* rewrite, std::string* error) {
     std::vector<Mp4Box> top;
     if (!ListMp4Boxes(data, 0, data.size(), &top)) {
         *error = "'" + path + "' is not a readable MP4 file";
@@ -192,11 +190,13 @@ bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& lay
     }
     const Mp4Box* moov = nullptr;
     const Mp4Box* mdat = nullptr;
+    bool mediaAfterIndex = false;  // would move, and its chunk offsets with it
     for (const Mp4Box& b : top) {
         if (b.type == "moov") moov = &b;
         if (b.type == "mdat" && mdat == nullptr) mdat = &b;
+        if (b.type == "mdat" && moov != nullptr) mediaAfterIndex = true;
     }
-    if (moov == nullptr || mdat == nullptr || moov->offset < mdat->offset) {
+    if (moov == nullptr || mdat == nullptr || moov->offset < mdat->offset || mediaAfterIndex) {
         *error = "the 360 metadata needs an MP4 file whose index follows its media";
         return false;
     }
@@ -235,13 +235,31 @@ bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& lay
             return false;
         }
     }
+    // The new boxes go after the last child of the track and of the sample
+    // entry, and every box on the way grows by them: each of those boxes
+    // must hold exactly its children, none of them open-ended (size 0, "up
+    // to the end", would swallow what follows), or a reader would not find
+    // the new boxes where they are.
+    for (const Mp4Box* b :
+         std::initializer_list<const Mp4Box*>{moov, &trak, &mdia, &minf, &stbl, &stsd, &entry}) {
+        std::vector<Mp4Box> kids;
+        const uint64_t from = b == &stsd ? stsd.contentOffset + 8 : Mp4ChildrenOffset(*b);
+        bool whole = ListMp4Boxes(data, from, b->offset + b->size, &kids);
+        for (const Mp4Box& k : kids) whole = whole && Get32(data, k.offset) != 0;
+        if (!whole) {
+            *error = "'" + path + "' has a damaged index (box sizes do not add up)";
+            return false;
+        }
+    }
     const std::vector<uint8_t> v1 = SphericalV1Box(layout);
     const std::vector<uint8_t> v2 = SphericalV2Boxes(layout);
     std::vector<uint8_t> index(data.begin() + static_cast<std::ptrdiff_t>(moov->offset),
                                data.end());
     const uint64_t base = moov->offset;
     auto grow = [&](const Mp4Box& b, size_t by) -> bool {
-        const uint64_t size = Get32(index, b.offset - base) + uint64_t{by};
+        // The size as parsed: a moov of size 0 (up to the end of the file)
+        // gets its real size written.
+        const uint64_t size = b.size + uint64_t{by};
         if (size > 0xffffffffu) return false;
         Set32(index, b.offset - base, static_cast<uint32_t>(size));
         return true;
@@ -259,13 +277,25 @@ bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& lay
         *error = "the index of '" + path + "' is too large";
         return false;
     }
+    rewrite->offset = base;
+    rewrite->bytes = std::move(index);
+    return true;
+}
+
+bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& layout,
+                             std::string* error) {
+    std::vector<uint8_t> data;
+    if (!ReadFile(path, &data, error)) return false;
+    Mp4Rewrite rewrite;
+    if (!PlanSphericalMetadata(data, path, layout, &rewrite, error)) return false;
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     if (f == nullptr) {
         *error = "cannot write '" + path + "': " + std::strerror(errno);
         return false;
     }
-    bool written = std::fseek(f, static_cast<long>(base), SEEK_SET) == 0 &&
-                   std::fwrite(index.data(), 1, index.size(), f) == index.size();
+    bool written =
+        std::fseek(f, static_cast<long>(rewrite.offset), SEEK_SET) == 0 &&
+        std::fwrite(rewrite.bytes.data(), 1, rewrite.bytes.size(), f) == rewrite.bytes.size();
     written = std::fflush(f) == 0 && written;
     const int savedErrno = errno;
     written = std::fclose(f) == 0 && written;

@@ -37,10 +37,23 @@ std::vector<uint8_t> SphericalV2Boxes(const SphericalLayout& layout);  // st3d +
 
 // Adds both versions to the MP4 file at `path` in place. False with a
 // message when the file is not an MP4 this can edit (no video track, moov
-// before mdat, 64-bit box sizes in the path) or cannot be written; the file
-// is then either unchanged or to be discarded by the caller.
+// before mdat, media after moov, 64-bit box sizes in the path, a damaged
+// index) or cannot be written; the file is then either unchanged or to be
+// discarded by the caller.
 bool InjectSphericalMetadata(const std::string& path, const SphericalLayout& layout,
                              std::string* error);
+
+// The edit InjectSphericalMetadata makes, worked out on the file's bytes
+// alone: the file from `offset` on becomes `bytes` (at least as long as
+// what it replaces; nothing before `offset` changes). `name` only goes into
+// the messages. False with a message, and `rewrite` untouched, for a file
+// it cannot edit.
+struct Mp4Rewrite {
+    uint64_t offset = 0;
+    std::vector<uint8_t> bytes;
+};
+bool PlanSphericalMetadata(const std::vector<uint8_t>& file, const std::string& name,
+                           const SphericalLayout& layout, Mp4Rewrite* rewrite, std::string* error);
 
 // One box of a parsed file, for readers and tests: type, offset of its
 // header in the file, whole size, and the offset of its contents.
