@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -89,9 +88,7 @@ int RunBench(int argc, char** argv) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--frames" && hasValue) {
-            const std::string_view v = argv[++i];
-            const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), maxFrames);
-            if (ec != std::errc() || ptr != v.data() + v.size() || maxFrames < 1) {
+            if (!ParsePositiveCount(argv[++i], maxFrames)) {
                 std::fprintf(stderr, "hvtool bench: --frames takes a positive number\n");
                 return Usage();
             }

@@ -8,7 +8,6 @@
 // guess is still printed; no file is written), 2 errors.
 #include <QImageReader>
 #include <QString>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,6 +19,7 @@
 #include "detect/ring_detect.h"
 #include "tool/commands.h"
 #include "tool/image_io.h"
+#include "tool/number_options.h"
 #include "video/spread_frames.h"
 
 namespace hvtool {
@@ -78,17 +78,6 @@ void PrintResult(const hv::RingDetection& d, size_t frames, const hv::RingValues
                 c.edgeContrast);
 }
 
-bool ParseCount(std::string_view text, int32_t& out) {
-    int32_t v = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || ptr != text.data() + text.size() || v < 1 ||
-        v > hv::kDetectMaxFrames) {
-        return false;
-    }
-    out = v;
-    return true;
-}
-
 }  // namespace
 
 int RunDetect(int argc, char** argv) {
@@ -100,7 +89,7 @@ int RunDetect(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--frames") {
-            if (i + 1 >= argc || !ParseCount(argv[i + 1], frames)) {
+            if (i + 1 >= argc || !ParseCount(argv[i + 1], hv::kDetectMaxFrames, frames)) {
                 std::fprintf(stderr, "hvtool detect: --frames takes a number from 1 to %d\n",
                              hv::kDetectMaxFrames);
                 return Usage();

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -67,12 +66,6 @@ int Usage() {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "hvtool export: %s\n", message.c_str());
     return Usage();
-}
-
-bool ParseNumber(std::string_view text, double& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && std::isfinite(value) && std::fabs(value) <= 1e9;
 }
 
 bool ReadText(const std::string& path, std::string* text, std::string* error) {
@@ -200,7 +193,7 @@ int RunExport(int argc, char** argv) {
         } else if (arg == "--pan" || arg == "--tilt" || arg == "--fov" || arg == "--start" ||
                    arg == "--end" || arg == "--crf" || arg == "--width") {
             double v = 0;
-            if (!ParseNumber(argv[++i], v))
+            if (!ParseBoundedNumber(argv[++i], v))
                 return UsageError(std::string(arg) + " takes a number, not '" + argv[i] + "'");
             if (arg == "--pan") {
                 pan = v;

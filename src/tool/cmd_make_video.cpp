@@ -29,67 +29,6 @@ int Usage() {
     return 2;
 }
 
-bool ParseInt(std::string_view text, int64_t max, int32_t& out) {
-    if (text.empty() || text.size() > 9) return false;
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v <= 0 || v > max) return false;
-    out = static_cast<int32_t>(v);
-    return true;
-}
-
-// "25", "30000/1001", or a decimal such as "29.97" (taken as 30000/1001
-// style: N * 1000 / 1000 reduced).
-bool ParseFps(std::string_view text, int32_t& num, int32_t& den) {
-    const size_t slash = text.find('/');
-    if (slash != std::string_view::npos) {
-        return ParseInt(text.substr(0, slash), 1'000'000, num) &&
-               ParseInt(text.substr(slash + 1), 1'000'000, den);
-    }
-    char* end = nullptr;
-    const std::string s(text);
-    const double v = std::strtod(s.c_str(), &end);
-    if (s.empty() || *end != '\0' || !(v > 0) || v > 240) return false;
-    if (std::fabs(v - 29.97) < 1e-9) {
-        num = 30000;
-        den = 1001;
-        return true;
-    }
-    if (std::fabs(v - 59.94) < 1e-9) {
-        num = 60000;
-        den = 1001;
-        return true;
-    }
-    if (std::fabs(v - 23.976) < 1e-9) {
-        num = 24000;
-        den = 1001;
-        return true;
-    }
-    num = static_cast<int32_t>(std::lrint(v * 1000));
-    den = 1000;
-    return num > 0;
-}
-
-bool ParseGeometry(std::string_view text, hv::DoughnutGeometry& g) {
-    int32_t v[5];
-    for (int k = 0; k < 5; ++k) {
-        const size_t comma = text.find(',');
-        const std::string_view part = k < 4 ? text.substr(0, comma) : text;
-        if ((k < 4 && comma == std::string_view::npos) || !ParseInt(part, 100000, v[k]))
-            return false;
-        if (k < 4) text.remove_prefix(comma + 1);
-    }
-    g.left = v[0];
-    g.top = v[1];
-    g.width = v[2];
-    g.height = v[3];
-    g.innerRadius = v[4];
-    return true;
-}
-
 }  // namespace
 
 int RunMakeVideo(int argc, char** argv) {
@@ -108,20 +47,18 @@ int RunMakeVideo(int argc, char** argv) {
                 return Usage();
             }
         } else if (arg == "--fps" && hasValue) {
-            if (!ParseFps(argv[++i], clip.fpsNum, clip.fpsDen)) {
+            if (!ParseFrameRate(argv[++i], clip.fpsNum, clip.fpsDen)) {
                 std::fprintf(stderr, "hvtool make-video: bad frame rate '%s'\n", argv[i]);
                 return Usage();
             }
         } else if (arg == "--seconds" && hasValue) {
-            char* end = nullptr;
-            seconds = std::strtod(argv[++i], &end);
-            if (*end != '\0' || !(seconds > 0) || seconds > 36000) {
+            if (!ParseSeconds(argv[++i], seconds)) {
                 std::fprintf(stderr, "hvtool make-video: bad length '%s'\n", argv[i]);
                 return Usage();
             }
             frames = 0;
         } else if (arg == "--frames" && hasValue) {
-            if (!ParseInt(argv[++i], 1'000'000, frames)) {
+            if (!ParseWholeNumber(argv[++i], 1'000'000, frames)) {
                 std::fprintf(stderr, "hvtool make-video: bad frame count '%s'\n", argv[i]);
                 return Usage();
             }
@@ -155,7 +92,7 @@ int RunMakeVideo(int argc, char** argv) {
             return 1;
         }
         clip.geometry = state.geometry;
-    } else if (!ParseGeometry(geometry, clip.geometry)) {
+    } else if (!ParseGeometryValues(geometry, clip.geometry)) {
         std::fprintf(stderr, "hvtool make-video: bad geometry '%s' (want X1,Y1,X2,Y2,R)\n",
                      geometry.c_str());
         return Usage();

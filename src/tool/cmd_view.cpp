@@ -5,7 +5,6 @@
 // the player would (same tables, renderer and filters), saved top-down as a
 // PNG. View options left out keep the player's starting view; --size renders
 // at any size as the player's "Window" view resolution does.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -50,16 +49,6 @@ int Usage() {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "hvtool view: %s\n", message.c_str());
     return 1;
-}
-
-// A finite decimal number, the whole text.
-bool ParseDegrees(std::string_view text, float& value) {
-    double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return false;
-    value = static_cast<float>(v);
-    return std::isfinite(value);
 }
 
 }  // namespace

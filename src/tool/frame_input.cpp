@@ -3,7 +3,6 @@
 #include <QImageReader>
 #include <QString>
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <thread>
 
 #include "tool/image_io.h"
+#include "tool/number_options.h"
 #include "video/gst_frame_source.h"
 #include "video/messages.h"
 
@@ -248,11 +248,9 @@ FrameOption ParseFrameOption(int argc, char** argv, int& i, FrameChoice& choice,
         return FrameOption::Bad;
     }
     const std::string_view text = argv[++i];
-    const char* end = text.data() + text.size();
     if (isFrame) {
         int64_t n = 0;
-        const auto [ptr, ec] = std::from_chars(text.data(), end, n);
-        if (ec != std::errc() || ptr != end || text.empty() || n < 0) {
+        if (!ParseFrameNumber(text, n)) {
             Fail(error, "--frame takes a frame number, 0 or more, not '" + std::string(text) + "'");
             return FrameOption::Bad;
         }
@@ -260,8 +258,7 @@ FrameOption ParseFrameOption(int argc, char** argv, int& i, FrameChoice& choice,
         choice.frame = n;
     } else {
         double s = 0;
-        const auto [ptr, ec] = std::from_chars(text.data(), end, s);
-        if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(s) || s < 0) {
+        if (!ParseTimeSeconds(text, s)) {
             Fail(error, "--time takes seconds, 0 or more, not '" + std::string(text) + "'");
             return FrameOption::Bad;
         }

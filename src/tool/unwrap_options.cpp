@@ -1,6 +1,5 @@
 #include "tool/unwrap_options.h"
 
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -8,15 +7,6 @@
 
 namespace hvtool {
 namespace {
-
-bool ParseDimension(std::string_view s, int32_t& v) {
-    if (s.empty() || s.size() > 9) return false;
-    for (char ch : s) {
-        if (ch < '0' || ch > '9') return false;
-    }
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
-    return res.ec == std::errc() && v > 0;
-}
 
 bool CheckExists(const std::string& file, std::string* error) {
     std::error_code ec;
@@ -28,12 +18,6 @@ bool CheckExists(const std::string& file, std::string* error) {
 }
 
 }  // namespace
-
-bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
-    const size_t x = text.find('x');
-    if (x == std::string_view::npos) return false;
-    return ParseDimension(text.substr(0, x), width) && ParseDimension(text.substr(x + 1), height);
-}
 
 bool ParseFlipMode(std::string_view text, hv::FlipMode& mode) {
     if (text.size() != 1 || text[0] < '0' || text[0] > '3') return false;

@@ -8,15 +8,12 @@
 #include <string_view>
 
 #include "config/configuration.h"
+#include "tool/number_options.h"
 #include "unwrap/render_view.h"
 #include "unwrap/unwrap_engine.h"
 #include "video/frame_source.h"
 
 namespace hvtool {
-
-// "640x480" -> 640, 480. False for anything else (signs, blanks, zero,
-// more than 9 digits).
-bool ParseSize(std::string_view text, int32_t& width, int32_t& height);
 
 // "0".."3" -> the flip mode; false otherwise.
 bool ParseFlipMode(std::string_view text, hv::FlipMode& mode);
