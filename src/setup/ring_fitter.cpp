@@ -17,6 +17,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "config/typed_number.h"
 #include "playback/preview_pump.h"
 #include "setup/picture_view.h"
 #include "setup/setup_main_window.h"
@@ -128,6 +129,31 @@ class FitMagnifier : public QWidget {
 };
 
 namespace {
+
+// A field of the Geometry dialog: its typed text is judged by the plain
+// ReadTypedNumber, so what the field takes is the same with every Qt
+// version and locale (and fuzzed without widgets).
+class GeometryBox : public QSpinBox {
+  public:
+    using QSpinBox::QSpinBox;
+
+  protected:
+    QValidator::State validate(QString& input, int& /*pos*/) const override {
+        switch (ReadTypedNumber(input.toStdString(), minimum(), maximum()).state) {
+            case TypedState::Acceptable:
+                return QValidator::Acceptable;
+            case TypedState::Intermediate:
+                return QValidator::Intermediate;
+            case TypedState::Invalid:
+                break;
+        }
+        return QValidator::Invalid;
+    }
+    int valueFromText(const QString& text) const override {
+        const TypedNumber n = ReadTypedNumber(text.toStdString(), minimum(), maximum());
+        return n.state == TypedState::Acceptable ? n.value : value();
+    }
+};
 
 Qt::CursorShape CursorFor(FitHandle h) {
     switch (h) {
@@ -487,7 +513,7 @@ QDialog* RingFitter::OpenGeometryDialog() {
         problem->setText(text);
     };
     for (const Field& f : fields) {
-        auto* box = new QSpinBox(dialog);
+        auto* box = new GeometryBox(dialog);
         box->setObjectName(QString::fromLatin1(f.name));
         box->setRange(f.lo, f.hi);
         box->setValue(shown.*(f.value));
