@@ -11,7 +11,8 @@ BUILD_FUZZ ?= build-fuzz
 # Seconds per fuzz target: bounded in `make test`, longer in `make fuzz`.
 FUZZ_SECONDS ?= 15
 FUZZ_LONG_SECONDS ?= 600
-FUZZ_TARGETS := fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open
+FUZZ_TARGETS := fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open \
+  fuzz_view_path fuzz_typed_numbers fuzz_ring_detect fuzz_spherical_inject
 CMAKE_GEN := -G Ninja
 
 .PHONY: deps run test build release test-main test-asan test-tsan bench clean \

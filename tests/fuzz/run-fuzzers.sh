@@ -11,19 +11,28 @@ seconds=${2:?seconds per target}
 shift 2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open
+  fuzz_view_path fuzz_typed_numbers fuzz_ring_detect fuzz_spherical_inject)
 
 declare -A seeds=(
   [fuzz_config_reader]="tests/config/fuzz/corpus/reader"
   [fuzz_number_conversion]="tests/config/fuzz/corpus/number"
   [fuzz_unwrap]="tests/fuzz/corpus/unwrap tests/fuzz/regressions/unwrap"
   [fuzz_video_open]="tests/fuzz/corpus/video_open tests/fuzz/regressions/video_open"
+  [fuzz_view_path]="tests/fuzz/corpus/view_path tests/fuzz/regressions/view_path"
+  [fuzz_typed_numbers]="tests/fuzz/corpus/typed_numbers tests/fuzz/regressions/typed_numbers"
+  [fuzz_ring_detect]="tests/fuzz/corpus/ring_detect tests/fuzz/regressions/ring_detect"
+  [fuzz_spherical_inject]="tests/fuzz/corpus/spherical_inject tests/fuzz/regressions/spherical_inject"
 )
 declare -A options=(
   [fuzz_config_reader]="-max_len=4096"
   [fuzz_number_conversion]="-max_len=64"
   [fuzz_unwrap]="-max_len=128"
   [fuzz_video_open]="-max_len=65536 -timeout=60"
+  [fuzz_view_path]="-max_len=4096"
+  [fuzz_typed_numbers]="-max_len=64"
+  [fuzz_ring_detect]="-max_len=512"
+  [fuzz_spherical_inject]="-max_len=8192"
 )
 # Every video input is a pipeline build; GStreamer's and GLib's process-wide
 # caches (registry, type system, thread pools) look like leaks at exit.

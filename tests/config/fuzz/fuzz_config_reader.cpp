@@ -1,8 +1,7 @@
 // libFuzzer target: the CamSetup.xml reader passes of both programs.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-//         -DHV_SANITIZE=ON -DHV_BUILD_GUI=OFF -DHV_BUILD_BENCH=OFF
-//   cmake --build build-fuzz --target fuzz_config_reader
+//   make fuzz-build     (clang, ASan + UBSan, every library built with
+//                        -fsanitize=fuzzer-no-link, in build-fuzz/)
 //   mkdir -p /tmp/reader-corpus
 //   build-fuzz/bin/fuzz_config_reader /tmp/reader-corpus tests/config/fuzz/corpus/reader \
 //         -max_len=4096 -max_total_time=60
