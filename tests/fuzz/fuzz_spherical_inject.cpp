@@ -122,7 +122,8 @@ void CheckPath(const Bytes& out, const Bytes& in, uint64_t moovOffset) {
     for (const hv::Mp4Box& trak : tracks) {
         if (trak.type != "trak") continue;
         std::vector<hv::Mp4Box> kids;
-        if (!hv::ListMp4Boxes(out, hv::Mp4ChildrenOffset(trak), trak.offset + trak.size, &kids))
+        if (!hv::ListMp4Boxes(out, hv::Mp4ChildrenOffset(trak), trak.offset + trak.size, &kids) ||
+            kids.empty())
             continue;
         // The v1 box: the uuid and the XML document.
         const hv::Mp4Box& last = kids.back();
