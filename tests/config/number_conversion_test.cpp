@@ -5,6 +5,8 @@
 #include <climits>
 #include <string>
 
+#include "config/typed_number.h"
+
 namespace {
 
 using hv::ConvertNumber;
@@ -133,6 +135,27 @@ TEST(NumberConversion, VeryLongDigitRuns) {
                {"0." + std::string(500, '0') + "25E501", 2},
                {"0." + std::string(500, '0') + "35E501", 4},
                {std::string(500, '1') + "E-497", 111}});
+}
+
+// hvconfig's Geometry fields: what a keystroke may leave in the field.
+TEST(TypedNumber, JudgesTextAsASpinBoxDoes) {
+    using hv::TypedState;
+    const auto state = [](const char* t, int32_t lo, int32_t hi) {
+        return hv::ReadTypedNumber(t, lo, hi).state;
+    };
+    EXPECT_EQ(hv::ReadTypedNumber(" -50 ", -6000, 6000).value, -50);
+    EXPECT_EQ(state("-50", -6000, 6000), TypedState::Acceptable);
+    EXPECT_EQ(state("", -6000, 6000), TypedState::Intermediate);
+    EXPECT_EQ(state("-", -6000, 6000), TypedState::Intermediate);
+    EXPECT_EQ(state("-", 4, 6000), TypedState::Invalid);         // no negative values there
+    EXPECT_EQ(state("1", 4, 6000), TypedState::Intermediate);    // "10" would do
+    EXPECT_EQ(state("9999", -6000, 6000), TypedState::Invalid);  // more digits only grow it
+    EXPECT_EQ(state("-9999", -6000, 6000), TypedState::Invalid);
+    EXPECT_EQ(state("abc", -6000, 6000), TypedState::Invalid);
+    EXPECT_EQ(state("1e3", -6000, 6000), TypedState::Invalid);
+    EXPECT_EQ(state("99999999999", INT32_MIN, INT32_MAX), TypedState::Invalid);
+    EXPECT_EQ(hv::ReadTypedNumber("-2147483648", INT32_MIN, INT32_MAX).value, INT32_MIN);
+    EXPECT_EQ(state("2147483648", INT32_MIN, INT32_MAX), TypedState::Invalid);
 }
 
 }  // namespace

@@ -58,6 +58,20 @@ TEST(ViewPath, JsonRoundTrip) {
     EXPECT_EQ(back.keyframes()[1].ease, hv::ViewEase::Linear);
     EXPECT_FLOAT_EQ(back.keyframes()[1].pan, 45.5f);
     EXPECT_DOUBLE_EQ(back.keyframes()[1].t, 1.5);
+
+    // Every digit survives: a recording hours long keeps keyframes a few
+    // milliseconds apart, and the angles stay as they were.
+    const hv::ViewPath late = Parse(
+        R"({"version":1,"keyframes":[{"t":10000.001,"pan":12.345678,"tilt":-0.1,"fov":99.99},
+                                      {"t":10000.002,"pan":-179.99998}]})");
+    const hv::ViewPath lateBack = Parse(hv::ViewPathToJson(late));
+    ASSERT_EQ(lateBack.keyframes().size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(lateBack.keyframes()[i].t, late.keyframes()[i].t);
+        EXPECT_EQ(lateBack.keyframes()[i].pan, late.keyframes()[i].pan);
+        EXPECT_EQ(lateBack.keyframes()[i].tilt, late.keyframes()[i].tilt);
+        EXPECT_EQ(lateBack.keyframes()[i].fov, late.keyframes()[i].fov);
+    }
 }
 
 TEST(ViewPath, ReaderRefusesWhatIsNotAPath) {
@@ -113,6 +127,16 @@ TEST(ViewPath, SendCmdBothWays) {
         EXPECT_NEAR(back.At(t).tilt, path.At(t).tilt, 0.01) << t;
         EXPECT_NEAR(back.At(t).fov, path.At(t).fov, 0.01) << t;
     }
+    // A path at the fov limits reads back (v_fov's four decimals convert
+    // to just past them).
+    const hv::ViewPath limits =
+        Parse(R"({"version":1,"keyframes":[{"t":0,"fov":1},{"t":1,"fov":150}]})");
+    ASSERT_TRUE(
+        hv::ParseSendCmd(hv::ViewPathToSendCmd(limits, 1.04, 25, aspect), aspect, &back, &error))
+        << error;
+    ASSERT_EQ(back.keyframes().size(), 26u);
+    EXPECT_NEAR(back.keyframes().front().fov, 1, 1e-3);
+    EXPECT_NEAR(back.keyframes().back().fov, 150, 1e-3);
     // Other tools' files: comments, interval ends, other filters, h_fov.
     ASSERT_TRUE(
         hv::ParseSendCmd("# a path\n0.0-1.0 [enter] v360 yaw 10, drawtext text x;\n"

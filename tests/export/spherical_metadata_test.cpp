@@ -142,6 +142,29 @@ TEST(SphericalMetadata, InjectionGrowsParentsAndMovesNoMedia) {
     }
     EXPECT_EQ(uuids, 1);
 
+    // What the injector cannot place is refused: media after the index
+    // (it would move under its chunk offsets), a sample entry whose
+    // children do not add up (the new boxes would land inside one).
+    hv::Mp4Rewrite rewrite;
+    std::vector<uint8_t> late(before.begin(), before.begin() + mdat.offset);
+    const uint8_t emptyMdat[] = {0, 0, 0, 8, 'm', 'd', 'a', 't'};
+    late.insert(late.end(), emptyMdat, emptyMdat + 8);
+    late.insert(late.end(), before.begin() + moov.offset, before.end());
+    late.insert(late.end(), before.begin() + mdat.offset, before.begin() + moov.offset);
+    EXPECT_FALSE(hv::PlanSphericalMetadata(late, "late", layout, &rewrite, &error));
+    hv::Mp4Box avcC;
+    ASSERT_TRUE(
+        Walk(before, {"moov", "trak", "mdia", "minf", "stbl", "stsd", "avc1", "avcC"}, &avcC));
+    std::vector<uint8_t> damaged = before;
+    damaged[avcC.offset + 3] -= 1;
+    EXPECT_FALSE(hv::PlanSphericalMetadata(damaged, "damaged", layout, &rewrite, &error));
+    // A last moov of size 0 (up to the end of the file) gets its real size.
+    std::vector<uint8_t> open = before;
+    std::fill_n(open.begin() + moov.offset, 4, 0);
+    ASSERT_TRUE(hv::PlanSphericalMetadata(open, "open", layout, &rewrite, &error)) << error;
+    EXPECT_EQ(rewrite.offset, moov.offset);
+    EXPECT_EQ(Be32(rewrite.bytes, 0), moov.size + v1 + v2);
+
     // A file whose index comes first is refused and left alone.
     std::vector<uint8_t> front = {0, 0, 0, 8, 'm', 'o', 'o', 'v', 0, 0, 0, 8, 'm', 'd', 'a', 't'};
     std::ofstream(file, std::ios::binary | std::ios::trunc)

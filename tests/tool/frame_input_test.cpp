@@ -19,6 +19,7 @@
 #include "../video/damaged_video.h"
 #include "config/configuration.h"
 #include "process_runner.h"
+#include "tool/number_options.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/view_setup.h"
 #include "video/test_video_maker.h"
@@ -200,6 +201,14 @@ TEST_F(FrameInput, ParsesFrameAndTimeOptions) {
         EXPECT_EQ(parse(bad, c, error), hvtool::FrameOption::Bad) << bad[0];
         EXPECT_FALSE(error.empty());
     }
+    // make-video's --fps: either form at most 240 frames per second.
+    int32_t num = 0, den = 0;
+    EXPECT_TRUE(hvtool::ParseFrameRate("30000/1001", num, den));
+    EXPECT_EQ(num, 30000);
+    EXPECT_EQ(den, 1001);
+    EXPECT_TRUE(hvtool::ParseFrameRate("240/1", num, den));
+    EXPECT_FALSE(hvtool::ParseFrameRate("1000000/1", num, den));
+    EXPECT_FALSE(hvtool::ParseFrameRate("241", num, den));
 }
 
 TEST_F(FrameInput, UnwrapAndViewTakeAVideo) {
