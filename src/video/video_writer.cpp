@@ -339,6 +339,10 @@ GstBusSyncReply VideoWriter::Impl::OnBusMessage(GstBus*, GstMessage* message, gp
         }
         impl->cv.notify_all();
     }
+    // A handler that drops a message owns it: each holds a reference to
+    // its source, so one kept would keep the pipeline (and its bus's
+    // descriptors) alive after the writer is gone.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
