@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -45,13 +47,27 @@ void RateOf(int64_t avgTimePerFrame, int32_t* num, int32_t* den) {
     *den = static_cast<int32_t>(std::clamp<int64_t>(avgTimePerFrame, 1, INT32_MAX));
 }
 
-// A name beside `output` that no export of this process uses yet, with the
-// same extension (the writer picks the file type from it).
+// Shortfall of a stream's last picture against its stated length beyond
+// which the file counts as cut off: more than a container's sound running
+// past its picture, less than any cut worth reporting.
+constexpr int64_t kCutTolerance = 5'000'000;  // 0.5 s in 100 ns units
+
+// A name beside `output` that no other export uses at the same time, in this
+// process (a counter) or another one (the process id), with the same
+// extension (the writer picks the file type from it). Two exports to one
+// output then each write their own file and the later rename wins whole.
 std::string TemporaryPath(const std::string& output) {
+    static std::atomic<uint64_t> serial{0};
     const fs::path out(output);
     const std::string name = "." + out.stem().string() + ".partial-" + std::to_string(getpid()) +
-                             out.extension().string();
+                             "-" + std::to_string(serial.fetch_add(1)) + out.extension().string();
     return (out.parent_path() / name).string();
+}
+
+std::string Seconds(int64_t ticks) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ticks) / 1e7);
+    return text;
 }
 
 // The view-source row the high-quality renderer shows at elevation 0.
@@ -366,11 +382,12 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ViewRenderer renderer(viewSetup);
     // The view is this thread's work while GStreamer's threads decode and
     // encode; splitting its rows keeps it off the critical path.
-    renderer.SetThreads(static_cast<int32_t>(
-        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
+    renderer.SetThreads(
+        static_cast<int32_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
     ViewBuffer view;
     bool tableBuilt = false;
     int64_t firstTicks = -1;
+    int64_t lastTicks = -1;  // time of the last picture decoded, exported or not
     auto abandon = [&](const std::string& message, bool cancelled) {
         writer.reset();  // a writer not finished removes its file
         source->Close();
@@ -391,6 +408,7 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
             return abandon("'" + s.input + "' cannot be decoded" + (why.empty() ? "" : ": " + why),
                            false);
         }
+        lastTicks = pts;
         if (pts < startTicks) continue;
         if (pts >= endTicks) break;
         if (firstTicks < 0) firstTicks = pts;
@@ -443,10 +461,32 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         if (!writer->Write(out, &error))
             return abandon("cannot write '" + s.output + "': " + error, false);
         ++result.frames;
+        // The file keeps being written after its folder is removed (the
+        // descriptor outlives the name); stop at once instead of encoding
+        // the rest for a rename that must fail.
+        if (!fs::exists(temporary, ec)) {
+            return abandon(
+                fs::is_directory(folder, ec)
+                    ? "the file being written ('" + temporary + "') was removed during the export"
+                    : "the folder '" + folder.string() + "' was removed during the export",
+                false);
+        }
         if (hooks.progress)
             hooks.progress({result.frames, std::max(total, result.frames), clock.Seconds()});
     }
     source->Close();
+    // A stream that ends well before its stated length was cut off (a copy
+    // that stopped, a full card): its end says nothing about the part asked
+    // for, so no shorter file is passed off as the export. A stream without
+    // a stated length (MPEG-TS) ends where its data ends.
+    const int64_t expectedEnd = std::min(endTicks, format.duration);
+    if (format.duration > 0 && expectedEnd > startTicks &&
+        std::max<int64_t>(lastTicks, 0) + format.avgTimePerFrame + kCutTolerance < expectedEnd) {
+        return abandon("'" + s.input + "' is cut off: its pictures end at " +
+                           Seconds(std::max<int64_t>(lastTicks, 0) + format.avgTimePerFrame) +
+                           " of the " + Seconds(format.duration) + " it states",
+                       false);
+    }
     if (result.frames == 0) return abandon("no frames lie in the chosen part of the video", false);
     if (!writer->Finish(&error)) {
         std::remove(temporary.c_str());
@@ -458,8 +498,11 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         return fail(error);
     }
     if (std::rename(temporary.c_str(), s.output.c_str()) != 0) {
+        const int why = errno;
         std::remove(temporary.c_str());
-        return fail("cannot rename the finished file to '" + s.output + "'");
+        if (!fs::is_directory(folder, ec))
+            return fail("the folder '" + folder.string() + "' was removed during the export");
+        return fail("cannot rename the finished file to '" + s.output + "': " + std::strerror(why));
     }
     result.ok = true;
     result.seconds = clock.Seconds();

@@ -60,6 +60,8 @@ ExportDialog::ExportDialog(const ExportSettings& base, ViewPath recording, ViewP
     start_ = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { reject(); });
+    connect(this, &ExportDialog::workerNews, this, &ExportDialog::OnWorkerNews,
+            Qt::QueuedConnection);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -125,19 +127,29 @@ bool ExportDialog::Start() {
     progress_->setValue(0);
     status_->setText(QStringLiteral("Exporting..."));
     start_->setEnabled(false);
-    // The worker reaches the dialog only by queued calls; the destructor
-    // joins it while the dialog is still whole.
+    {
+        const std::lock_guard<std::mutex> lock(newsMutex_);
+        news_ = WorkerNews();
+    }
+    // The worker touches nothing of the dialog but the news and the cancel
+    // flag; the destructor joins it while the dialog is still whole.
     worker_ = std::thread([this, settings = std::move(settings)] {
         ExportHooks hooks;
         hooks.cancel = &cancel_;
         hooks.progress = [this](const ExportProgress& p) {
-            QMetaObject::invokeMethod(
-                this, [this, f = p.frames, t = p.total] { OnProgress(f, t); },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard<std::mutex> lock(newsMutex_);
+                news_.frames = p.frames;
+                news_.total = p.total;
+            }
+            emit workerNews(QPrivateSignal());
         };
-        const ExportResult r = RunExport(settings, hooks);
-        QMetaObject::invokeMethod(
-            this, [this, r] { OnDone(r); }, Qt::QueuedConnection);
+        ExportResult r = RunExport(settings, hooks);
+        {
+            const std::lock_guard<std::mutex> lock(newsMutex_);
+            news_.result = std::move(r);
+        }
+        emit workerNews(QPrivateSignal());
     });
     return true;
 }
@@ -154,6 +166,25 @@ void ExportDialog::reject() {
         return;
     }
     QDialog::reject();
+}
+
+// Wake-ups pile up while the GUI thread is busy: each takes the latest news,
+// and those after the result (or after the job ended) find nothing to do.
+void ExportDialog::OnWorkerNews() {
+    if (!running_) return;
+    WorkerNews news;
+    {
+        const std::lock_guard<std::mutex> lock(newsMutex_);
+        news.frames = news_.frames;
+        news.total = news_.total;
+        news.result = std::move(news_.result);
+        news_.result.reset();
+    }
+    if (news.result) {
+        OnDone(*news.result);
+    } else {
+        OnProgress(news.frames, news.total);
+    }
 }
 
 void ExportDialog::OnProgress(int64_t frames, int64_t total) {

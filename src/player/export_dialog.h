@@ -1,8 +1,10 @@
 // File -> "Export video...": the export's settings (mode, size, quality, the
 // view path: the current recording, a JSON file or the current view held,
 // and the output file) and the export itself, run on a worker thread of the
-// dialog's own while the player stays usable. Progress reaches the dialog
-// by queued calls; Cancel (or closing the dialog, or destroying it with the
+// dialog's own while the player stays usable. The worker only leaves its
+// news (frames done, then the result) behind a lock and wakes the dialog
+// with a queued signal that carries nothing; the dialog pulls the news on
+// the GUI thread. Cancel (or closing the dialog, or destroying it with the
 // player) sets the job's cancel flag, and the destructor joins the worker.
 // GUI thread only, except the worker.
 #pragma once
@@ -10,6 +12,8 @@
 #include <QDialog>
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -58,11 +62,14 @@ class ExportDialog : public QDialog {
 
   signals:
     void finished(bool ok);
+    // The worker has news (emitted on the worker, received queued).
+    void workerNews(QPrivateSignal);
 
   protected:
     void reject() override;
 
   private:
+    void OnWorkerNews();
     void OnProgress(int64_t frames, int64_t total);
     void OnDone(const ExportResult& result);
     void Join();
@@ -82,6 +89,13 @@ class ExportDialog : public QDialog {
 
     std::thread worker_;
     std::atomic<bool> cancel_{false};
+    // What the worker hands over; written by it, taken by the GUI thread.
+    struct WorkerNews {
+        int64_t frames = 0, total = 0;
+        std::optional<ExportResult> result;  // set once, when the job ended
+    };
+    std::mutex newsMutex_;
+    WorkerNews news_;
     bool running_ = false;
     int64_t done_ = 0, total_ = 0;
     ExportResult result_;

@@ -105,7 +105,18 @@ std::string ErrorText(GError* error, const gchar* debug) {
         const std::string d = debug;
         const std::string tag = "system error: ";
         const size_t at = d.find(tag);
-        if (at != std::string::npos) text += " (" + d.substr(at + tag.size()) + ")";
+        if (at != std::string::npos) {
+            text += " (" + d.substr(at + tag.size()) + ")";
+        } else {
+            // A failed write of filesink ("Could not write to resource.")
+            // names the reason ("File too large") only at the end of its
+            // detail: "Error while writing to file descriptor N: <reason>".
+            const size_t line = d.rfind('\n');
+            const std::string last = d.substr(line == std::string::npos ? 0 : line + 1);
+            const size_t colon = last.rfind(": ");
+            if (last.rfind("Error while writing", 0) == 0 && colon != std::string::npos)
+                text += " (" + last.substr(colon + 2) + ")";
+        }
     }
     return text;
 }
@@ -328,6 +339,10 @@ GstBusSyncReply VideoWriter::Impl::OnBusMessage(GstBus*, GstMessage* message, gp
         }
         impl->cv.notify_all();
     }
+    // A handler that drops a message owns it: each holds a reference to
+    // its source, so one kept would keep the pipeline (and its bus's
+    // descriptors) alive after the writer is gone.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

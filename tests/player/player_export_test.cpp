@@ -293,12 +293,6 @@ TEST_F(PlayerExport, RecordViewPathWhilePlaying) {
 // the end and the file is there. A cancelled export leaves no file, and a
 // window destroyed during an export cancels and joins it.
 TEST_F(PlayerExport, ExportDialogRunsAndCancels) {
-#if defined(__SANITIZE_THREAD__)
-    // ThreadSanitizer reports the worker's queued progress call into the
-    // dialog (export_dialog.cpp); left for a closer look, the normal build
-    // runs the dialog.
-    GTEST_SKIP() << "export worker: not yet clean under ThreadSanitizer";
-#endif
     MainWindow& w = f.Window();
     EXPECT_EQ(w.OpenExportDialog(), nullptr);  // no video
     const QString path = QString::fromStdString(ExportVideo().string());
