@@ -166,30 +166,6 @@ struct Stopwatch {
 
 }  // namespace
 
-bool ViewSetupOfSize(const ViewSetup& base, int32_t width, int32_t height,
-                     std::shared_ptr<const ViewSetup>* out, std::string* error) {
-    if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide) {
-        *error = "the view size " + std::to_string(width) + "x" + std::to_string(height) +
-                 " is outside 16..8192 per side";
-        return false;
-    }
-    auto s = std::make_shared<ViewSetup>(base);
-    s->Wout = width;
-    s->Hout = height;
-    s->pixScale = static_cast<float>(2.0 / width);
-    s->aspect = static_cast<float>(static_cast<double>(height) / width);
-    s->colStart = -((width - 1) >> 1);
-    s->colEnd = width - 1 - ((width - 1) >> 1);
-    s->rowStart = -(height >> 1);
-    s->rowEnd = height - 1 - (height >> 1);
-    s->pixelCount = width * height;
-    s->header.biWidth = width;
-    s->header.biHeight = height;
-    s->header.biSizeImage = 4 * width * height;
-    *out = std::move(s);
-    return true;
-}
-
 std::string ExportEncoder(int32_t crf, const std::string& preset, int32_t keyInterval) {
     return "x264enc speed-preset=" + preset + " pass=qual quantizer=" + std::to_string(crf) +
            " key-int-max=" + std::to_string(std::max(1, keyInterval)) + " ! h264parse";
@@ -281,23 +257,23 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     SphericalLayout layout;
     switch (s.mode) {
         case ExportMode::Reframe: {
-            const ViewSetupResult base = InitViewEngine(Ws, Hs);
-            if (!base.ok) {
+            if (s.width < kMinSide || s.height < kMinSide || s.width > kMaxSide ||
+                s.height > kMaxSide) {
                 source->Close();
-                return fail(base.error);
+                return fail("the view size " + std::to_string(s.width) + "x" +
+                            std::to_string(s.height) + " is outside 16..8192 per side");
             }
             // The high-quality renderer leaves its first row and last column
             // alone (the player shows them black); it renders one row and
             // one column more, and the file takes the rest.
             const int32_t spare = s.render.quality == QualityMode::Draft ? 0 : 1;
-            if (s.width > kMaxSide || s.height > kMaxSide ||
-                !ViewSetupOfSize(*base.setup, s.width + spare, s.height + spare, &viewSetup,
-                                 &error)) {
-                if (s.width > kMaxSide || s.height > kMaxSide)
-                    error = "the view size is outside 16..8192 per side";
+            const ViewSetupResult view =
+                InitViewEngine(Ws, Hs, s.width + spare, s.height + spare, ViewSizeCap::File);
+            if (!view.ok) {
                 source->Close();
-                return fail(error);
+                return fail(view.error);
             }
+            viewSetup = view.setup;
             outW = s.width;
             outH = s.height;
             break;
@@ -366,8 +342,8 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ViewRenderer renderer(viewSetup);
     // The view is this thread's work while GStreamer's threads decode and
     // encode; splitting its rows keeps it off the critical path.
-    renderer.SetThreads(static_cast<int32_t>(
-        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
+    renderer.SetThreads(
+        static_cast<int32_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
     ViewBuffer view;
     bool tableBuilt = false;
     int64_t firstTicks = -1;

@@ -80,12 +80,6 @@ struct ExportResult {
 
 ExportResult RunExport(const ExportSettings& settings, const ExportHooks& hooks = {});
 
-// The view set-up of `base` (same panorama, same tables) for a view image
-// of width x height. False with a message for sizes the renderers cannot
-// take (each side 16 .. 8192).
-bool ViewSetupOfSize(const ViewSetup& base, int32_t width, int32_t height,
-                     std::shared_ptr<const ViewSetup>* out, std::string* error);
-
 // The encoder chain of an export: x264 in constant quality `crf` (0..51)
 // at `preset`, a key frame every two seconds at most.
 std::string ExportEncoder(int32_t crf, const std::string& preset, int32_t keyInterval);
