@@ -257,6 +257,7 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     SphericalLayout layout;
     switch (s.mode) {
         case ExportMode::Reframe: {
+            // The picture a file takes; the view's own limits are the engine's.
             if (s.width < kMinSide || s.height < kMinSide || s.width > kMaxSide ||
                 s.height > kMaxSide) {
                 source->Close();
@@ -267,13 +268,13 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
             // alone (the player shows them black); it renders one row and
             // one column more, and the file takes the rest.
             const int32_t spare = s.render.quality == QualityMode::Draft ? 0 : 1;
-            const ViewSetupResult view =
+            const ViewSetupResult sized =
                 InitViewEngine(Ws, Hs, s.width + spare, s.height + spare, ViewSizeCap::File);
-            if (!view.ok) {
+            if (!sized.ok) {
                 source->Close();
-                return fail(view.error);
+                return fail(sized.error);
             }
-            viewSetup = view.setup;
+            viewSetup = sized.setup;
             outW = s.width;
             outH = s.height;
             break;
@@ -342,8 +343,8 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ViewRenderer renderer(viewSetup);
     // The view is this thread's work while GStreamer's threads decode and
     // encode; splitting its rows keeps it off the critical path.
-    renderer.SetThreads(
-        static_cast<int32_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
+    renderer.SetThreads(static_cast<int32_t>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
     ViewBuffer view;
     bool tableBuilt = false;
     int64_t firstTicks = -1;
