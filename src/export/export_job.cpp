@@ -324,19 +324,28 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ws.fpsNum = fpsNum;
     ws.fpsDen = fpsDen;
     ws.videoEncoder = ExportEncoder(s.crf, s.preset, 2 * std::max(1, fpsNum / fpsDen));
-    // The sound goes along only for the whole video: the writer takes a
-    // sound stream whole.
-    if (s.sound && whole && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
-    std::unique_ptr<VideoWriter> writer = VideoWriter::Open(ws, &error);
-    if (!writer) {
+    if (s.sound && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
+    // The whole video's sound is copied. A part's sound starts with the
+    // part's first picture, whose time is known once it is decoded: its
+    // writer opens then.
+    std::unique_ptr<VideoWriter> writer;
+    auto openWriter = [&](int64_t firstPicture) {
+        if (!whole && !ws.audioSourcePath.empty())
+            ws.audioPart =
+                VideoWriterSoundPart{firstPicture * 100, s.end < 0 ? -1 : endTicks * 100};
+        writer = VideoWriter::Open(ws, &error);
+        if (!writer) return false;
+        result.width = writer->EncodedWidth();
+        result.height = writer->EncodedHeight();
+        return true;
+    };
+    if (whole && !openWriter(0)) {
         source->Close();
         std::remove(temporary.c_str());
         return fail("cannot write '" + s.output + "': " + error);
     }
     result.sound = !ws.audioSourcePath.empty();
     result.fps = static_cast<double>(fpsNum) / fpsDen;
-    result.width = writer->EncodedWidth();
-    result.height = writer->EncodedHeight();
 
     FrameBuffer in, out;
     out.Allocate(outW, outH);
@@ -370,7 +379,11 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         }
         if (pts < startTicks) continue;
         if (pts >= endTicks) break;
-        if (firstTicks < 0) firstTicks = pts;
+        if (firstTicks < 0) {
+            firstTicks = pts;
+            if (!writer && !openWriter(pts))
+                return abandon("cannot write '" + s.output + "': " + error, false);
+        }
         // The first job of a stream builds the table and copies nothing.
         if (!tableBuilt) {
             engine.UnwrapFrame(in);

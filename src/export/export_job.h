@@ -53,7 +53,9 @@ struct ExportSettings {
     // x264 rate and speed: constant quality (as x264's crf) and preset.
     int32_t crf = 20;
     std::string preset = "veryfast";
-    bool sound = true;  // copy (or re-encode) the source's sound when it has one
+    // The source's sound when it has one: copied (or encoded again) for the
+    // whole video, cut to the part and encoded again for a part.
+    bool sound = true;
 };
 
 struct ExportProgress {

@@ -62,6 +62,14 @@ struct VideoWriterTone {
     int64_t pictureNs = 0;
 };
 
+// A part of a sound file's stream: from startNs up to endNs of the file's
+// own time (its stream time, as a player's position bar shows it); endNs < 0:
+// to the end of its sound.
+struct VideoWriterSoundPart {
+    int64_t startNs = 0;
+    int64_t endNs = -1;
+};
+
 struct VideoWriterSettings {
     std::string path;
     // File type: one of VideoWriterExtensions(); empty: the path's extension.
@@ -79,11 +87,23 @@ struct VideoWriterSettings {
     // a sound longer than the picture makes the file longer.
     std::optional<VideoWriterTone> tone;
     std::string audioSourcePath;  // non-empty: the first sound stream of this file
+    // With audioSourcePath: only this part of its sound, placed so that
+    // startNs falls on the first frame. The part is decoded, cut to the
+    // sample and encoded again with the format's sound encoder (a stored
+    // stream cannot be cut between its frames); the encoder pads its last
+    // frame, so the file's sound may last up to kSoundPartPaddingNs longer
+    // than the part.
+    std::optional<VideoWriterSoundPart> audioPart;
     // Non-empty: the encoder chain used instead of the format's (e.g. x264enc
     // with another preset and rate control); it takes the format's raw caps
     // and must end in what the muxer takes.
     std::string videoEncoder;
 };
+
+// Bound of what the sound encoders add to the end of a part's sound: the
+// rest of their last frame plus one frame of their own delay (AAC: two
+// frames of 1024 samples, 46 ms at 44.1 kHz).
+inline constexpr int64_t kSoundPartPaddingNs = 47'000'000;
 
 // True when the file has a sound stream the writer could take as
 // audioSourcePath; false for a file without sound or one that cannot be read.
