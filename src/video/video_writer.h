@@ -2,7 +2,8 @@
 //   appsrc (BGRx, upright) ! videoconvert ! I420 ! encoder ! muxer ! filesink
 // with an optional sound track: a generated tone, or the first sound stream
 // of another file, copied when the container takes its codec and otherwise
-// decoded and encoded again with the format's sound encoder.
+// decoded and encoded again with the format's sound encoder, or a part of
+// that stream, read by a pipeline of its own and always encoded again.
 //
 // Frames come in as FrameBuffer holds them (rows bottom-up); the writer
 // turns them upright, so the file's top row is the picture's top row.
@@ -83,8 +84,9 @@ struct VideoWriterSettings {
     // 29.97 fps: 300 frames, the last one shortened). MP4 / MOV keep the
     // last frame whole (their muxer takes sample lengths from the spacing).
     int64_t endNs = 0;
-    // Sound, at most one of the two. A sound file's stream is taken whole:
-    // a sound longer than the picture makes the file longer.
+    // Sound, at most one of the two. A sound file's stream is taken whole
+    // unless audioPart says otherwise: a sound longer than the picture makes
+    // the file longer.
     std::optional<VideoWriterTone> tone;
     std::string audioSourcePath;  // non-empty: the first sound stream of this file
     // With audioSourcePath: only this part of its sound, placed so that
