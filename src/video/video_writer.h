@@ -102,9 +102,10 @@ struct VideoWriterSettings {
     std::string videoEncoder;
 };
 
-// Bound of what the sound encoders add to the end of a part's sound: the
-// rest of their last frame plus one frame of their own delay (AAC: two
-// frames of 1024 samples, 46 ms at 44.1 kHz).
+// Bound of what the AAC encoder (MP4, MOV, FLV, TS) adds to the length of a
+// part's sound as a decoder counts it: the rest of its last frame and one
+// frame of start-up delay, below two frames of 1024 samples (46.4 ms at
+// 44.1 kHz). Other formats' encoders pad by their own frame sizes.
 inline constexpr int64_t kSoundPartPaddingNs = 47'000'000;
 
 // True when the file has a sound stream the writer could take as
