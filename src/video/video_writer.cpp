@@ -527,7 +527,7 @@ bool VideoWriter::Impl::OpenSoundPart(std::string* error) {
                  static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                  GST_SEEK_TYPE_SET, static_cast<gint64>(std::max<int64_t>(0, part.startNs)),
                  part.endNs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
-                 part.endNs < 0 ? GST_CLOCK_TIME_NONE : part.endNs) &&
+                 static_cast<gint64>(std::max<int64_t>(-1, part.endNs))) &&
              prerolled();
         if (!ok) *error = "cannot seek in the sound of " + name;
     }
@@ -675,6 +675,11 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
     }
     if (s.tone && !s.audioSourcePath.empty()) {
         *error = "give a tone or a sound file, not both";
+        return nullptr;
+    }
+    if (s.audioPart && (s.audioSourcePath.empty() ||
+                        (s.audioPart->endNs >= 0 && s.audioPart->endNs <= s.audioPart->startNs))) {
+        *error = "a sound part needs a sound file and an end after its start";
         return nullptr;
     }
     if ((s.tone || !s.audioSourcePath.empty()) && format->audioEncoder.empty()) {
