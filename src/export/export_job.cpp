@@ -182,30 +182,6 @@ struct Stopwatch {
 
 }  // namespace
 
-bool ViewSetupOfSize(const ViewSetup& base, int32_t width, int32_t height,
-                     std::shared_ptr<const ViewSetup>* out, std::string* error) {
-    if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide) {
-        *error = "the view size " + std::to_string(width) + "x" + std::to_string(height) +
-                 " is outside 16..8192 per side";
-        return false;
-    }
-    auto s = std::make_shared<ViewSetup>(base);
-    s->Wout = width;
-    s->Hout = height;
-    s->pixScale = static_cast<float>(2.0 / width);
-    s->aspect = static_cast<float>(static_cast<double>(height) / width);
-    s->colStart = -((width - 1) >> 1);
-    s->colEnd = width - 1 - ((width - 1) >> 1);
-    s->rowStart = -(height >> 1);
-    s->rowEnd = height - 1 - (height >> 1);
-    s->pixelCount = width * height;
-    s->header.biWidth = width;
-    s->header.biHeight = height;
-    s->header.biSizeImage = 4 * width * height;
-    *out = std::move(s);
-    return true;
-}
-
 std::string ExportEncoder(int32_t crf, const std::string& preset, int32_t keyInterval) {
     return "x264enc speed-preset=" + preset + " pass=qual quantizer=" + std::to_string(crf) +
            " key-int-max=" + std::to_string(std::max(1, keyInterval)) + " ! h264parse";
@@ -297,23 +273,24 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     SphericalLayout layout;
     switch (s.mode) {
         case ExportMode::Reframe: {
-            const ViewSetupResult base = InitViewEngine(Ws, Hs);
-            if (!base.ok) {
+            // The picture a file takes; the view's own limits are the engine's.
+            if (s.width < kMinSide || s.height < kMinSide || s.width > kMaxSide ||
+                s.height > kMaxSide) {
                 source->Close();
-                return fail(base.error);
+                return fail("the view size " + std::to_string(s.width) + "x" +
+                            std::to_string(s.height) + " is outside 16..8192 per side");
             }
             // The high-quality renderer leaves its first row and last column
             // alone (the player shows them black); it renders one row and
             // one column more, and the file takes the rest.
             const int32_t spare = s.render.quality == QualityMode::Draft ? 0 : 1;
-            if (s.width > kMaxSide || s.height > kMaxSide ||
-                !ViewSetupOfSize(*base.setup, s.width + spare, s.height + spare, &viewSetup,
-                                 &error)) {
-                if (s.width > kMaxSide || s.height > kMaxSide)
-                    error = "the view size is outside 16..8192 per side";
+            const ViewSetupResult sized =
+                InitViewEngine(Ws, Hs, s.width + spare, s.height + spare, ViewSizeCap::File);
+            if (!sized.ok) {
                 source->Close();
-                return fail(error);
+                return fail(sized.error);
             }
+            viewSetup = sized.setup;
             outW = s.width;
             outH = s.height;
             break;
@@ -363,19 +340,28 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ws.fpsNum = fpsNum;
     ws.fpsDen = fpsDen;
     ws.videoEncoder = ExportEncoder(s.crf, s.preset, 2 * std::max(1, fpsNum / fpsDen));
-    // The sound goes along only for the whole video: the writer takes a
-    // sound stream whole.
-    if (s.sound && whole && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
-    std::unique_ptr<VideoWriter> writer = VideoWriter::Open(ws, &error);
-    if (!writer) {
+    if (s.sound && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
+    // The whole video's sound is copied. A part's sound starts with the
+    // part's first picture, whose time is known once it is decoded: its
+    // writer opens then.
+    std::unique_ptr<VideoWriter> writer;
+    auto openWriter = [&](int64_t firstPicture) {
+        if (!whole && !ws.audioSourcePath.empty())
+            ws.audioPart =
+                VideoWriterSoundPart{firstPicture * 100, s.end < 0 ? -1 : endTicks * 100};
+        writer = VideoWriter::Open(ws, &error);
+        if (!writer) return false;
+        result.width = writer->EncodedWidth();
+        result.height = writer->EncodedHeight();
+        return true;
+    };
+    if (whole && !openWriter(0)) {
         source->Close();
         std::remove(temporary.c_str());
         return fail("cannot write '" + s.output + "': " + error);
     }
     result.sound = !ws.audioSourcePath.empty();
     result.fps = static_cast<double>(fpsNum) / fpsDen;
-    result.width = writer->EncodedWidth();
-    result.height = writer->EncodedHeight();
 
     FrameBuffer in, out;
     out.Allocate(outW, outH);
@@ -411,7 +397,11 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         lastTicks = pts;
         if (pts < startTicks) continue;
         if (pts >= endTicks) break;
-        if (firstTicks < 0) firstTicks = pts;
+        if (firstTicks < 0) {
+            firstTicks = pts;
+            if (!writer && !openWriter(pts))
+                return abandon("cannot write '" + s.output + "': " + error, false);
+        }
         // The first job of a stream builds the table and copies nothing.
         if (!tableBuilt) {
             engine.UnwrapFrame(in);

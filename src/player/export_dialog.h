@@ -6,10 +6,14 @@
 // with a queued signal that carries nothing; the dialog pulls the news on
 // the GUI thread. Cancel (or closing the dialog, or destroying it with the
 // player) sets the job's cancel flag, and the destructor joins the worker.
+// "Browse..." beside the output and the view path file opens a file chooser
+// of the dialog's own (window-modal, one at a time) that fills the field.
 // GUI thread only, except the worker.
 #pragma once
 
 #include <QDialog>
+#include <QFileDialog>
+#include <QPointer>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -59,6 +63,10 @@ class ExportDialog : public QDialog {
     QSpinBox* PictureWidth() const { return width_; }
     QSpinBox* PictureHeight() const { return height_; }
     QProgressBar* Progress() const { return progress_; }
+    QPushButton* BrowseOutputButton() const { return browseOutput_; }
+    QPushButton* BrowsePathFileButton() const { return browsePathFile_; }
+    // The file chooser a "Browse..." button opened, while it is open.
+    QFileDialog* Chooser() const { return chooser_; }
 
   signals:
     void finished(bool ok);
@@ -70,6 +78,10 @@ class ExportDialog : public QDialog {
 
   private:
     void OnWorkerNews();
+    void BrowseOutput();
+    void BrowsePathFile();
+    QFileDialog* NewChooser(const QString& title, const QString& filter, const QString& folder);
+    QString VideoFolder() const;
     void OnProgress(int64_t frames, int64_t total);
     void OnDone(const ExportResult& result);
     void Join();
@@ -86,6 +98,9 @@ class ExportDialog : public QDialog {
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* start_ = nullptr;
+    QPushButton* browseOutput_ = nullptr;
+    QPushButton* browsePathFile_ = nullptr;
+    QPointer<QFileDialog> chooser_;
 
     std::thread worker_;
     std::atomic<bool> cancel_{false};

@@ -45,7 +45,7 @@ constexpr const char* kUsage =
     "  --width W       width of the 2:1 frame (default 3840)\n"
     "  --crop          only the rows the ring covers, with crop metadata\n"
     "all modes:\n"
-    "  --start S --end E  export the part from S to E seconds (without sound)\n"
+    "  --start S --end E  export the part from S to E seconds\n"
     "  --crf N         x264 constant quality 0..51 (default 20)\n"
     "  --preset NAME   x264 preset (default veryfast)\n"
     "  --no-sound      leave the sound out\n"

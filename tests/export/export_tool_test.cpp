@@ -2,6 +2,8 @@
 // coloured markers at known azimuth and elevation (drawn through the
 // player's own ring mapping, so the unwrap puts them at known panorama
 // pixels), exported along view paths and as equirectangular 360 video.
+#include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
@@ -162,6 +164,47 @@ Discovered Discover(const std::string& path) {
     return d;
 }
 
+// The decoded sound of a file: where it starts and how long it lasts,
+// counted in samples.
+struct DecodedSound {
+    bool ok = false;
+    double start = 0, seconds = 0;
+};
+DecodedSound DecodeSound(const std::string& path) {
+    DecodedSound d;
+    EXPECT_TRUE(hv::EnsureGstInitialised());
+    GstElement* pipeline = gst_parse_launch(
+        "filesrc name=file ! decodebin ! audioconvert ! audio/x-raw,format=F32LE"
+        " ! appsink name=sink sync=false",
+        nullptr);
+    if (pipeline == nullptr) return d;
+    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline), "file");
+    g_object_set(file, "location", path.c_str(), nullptr);
+    gst_object_unref(file);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    int64_t samples = 0;
+    for (;;) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 30 * GST_SECOND);
+        if (sample == nullptr) break;
+        GstAudioInfo info;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (gst_audio_info_from_caps(&info, gst_sample_get_caps(sample)) && buffer != nullptr) {
+            if (!d.ok) d.start = static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND;
+            d.ok = true;
+            samples +=
+                static_cast<int64_t>(gst_buffer_get_size(buffer)) / GST_AUDIO_INFO_BPF(&info);
+            d.seconds = static_cast<double>(samples) / GST_AUDIO_INFO_RATE(&info);
+        }
+        gst_sample_unref(sample);
+    }
+    d.ok = d.ok && gst_app_sink_is_eos(GST_APP_SINK(sink));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return d;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -306,8 +349,18 @@ TEST_F(ExportToolTest, ViewPathPutsMarkersWhereTheViewLooks) {
     r = Tool({video, "--out", part, "--mode", "reframe", "--size", "320x180", "--start", "0.4",
               "--end", "1.2"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("20 frames, 320x180, sound"), std::string::npos) << r.out;
     EXPECT_EQ(DecodeAll(part).size(), 20u);
     EXPECT_NEAR(Discover(part).seconds, 0.8, 0.05);
+    // Its sound: the part's, starting with the first picture, as long as
+    // the part within one sound frame (1024 samples) plus the encoder's
+    // padding.
+    const double soundFrame = 1024.0 / 44100;
+    const DecodedSound sound = DecodeSound(part);
+    ASSERT_TRUE(sound.ok);
+    EXPECT_NEAR(sound.start, 0.0, 0.001);
+    EXPECT_GE(sound.seconds, 0.8 - soundFrame);
+    EXPECT_LE(sound.seconds, 0.8 + soundFrame + hv::kSoundPartPaddingNs / 1e9);
     EXPECT_TRUE(NoPartialFiles(*dir_));
 }
 
