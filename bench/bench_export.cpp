@@ -25,9 +25,7 @@ struct Scene {
         panorama.resize(static_cast<size_t>(kWs) * (kHs + 101));
         for (size_t i = 0; i < panorama.size(); ++i)
             panorama[i] = static_cast<uint32_t>(i * 2654435761u) & 0x00ffffffu;
-        const hv::ViewSetupResult base = hv::InitViewEngine(kWs, kHs);
-        std::string error;
-        hv::ViewSetupOfSize(*base.setup, 1280, 720, &setup, &error);
+        setup = hv::InitViewEngine(kWs, kHs, 1280, 720, hv::ViewSizeCap::File).setup;
     }
 };
 

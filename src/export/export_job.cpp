@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -45,13 +47,27 @@ void RateOf(int64_t avgTimePerFrame, int32_t* num, int32_t* den) {
     *den = static_cast<int32_t>(std::clamp<int64_t>(avgTimePerFrame, 1, INT32_MAX));
 }
 
-// A name beside `output` that no export of this process uses yet, with the
-// same extension (the writer picks the file type from it).
+// Shortfall of a stream's last picture against its stated length beyond
+// which the file counts as cut off: more than a container's sound running
+// past its picture, less than any cut worth reporting.
+constexpr int64_t kCutTolerance = 5'000'000;  // 0.5 s in 100 ns units
+
+// A name beside `output` that no other export uses at the same time, in this
+// process (a counter) or another one (the process id), with the same
+// extension (the writer picks the file type from it). Two exports to one
+// output then each write their own file and the later rename wins whole.
 std::string TemporaryPath(const std::string& output) {
+    static std::atomic<uint64_t> serial{0};
     const fs::path out(output);
     const std::string name = "." + out.stem().string() + ".partial-" + std::to_string(getpid()) +
-                             out.extension().string();
+                             "-" + std::to_string(serial.fetch_add(1)) + out.extension().string();
     return (out.parent_path() / name).string();
+}
+
+std::string Seconds(int64_t ticks) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ticks) / 1e7);
+    return text;
 }
 
 // The view-source row the high-quality renderer shows at elevation 0.
@@ -166,30 +182,6 @@ struct Stopwatch {
 
 }  // namespace
 
-bool ViewSetupOfSize(const ViewSetup& base, int32_t width, int32_t height,
-                     std::shared_ptr<const ViewSetup>* out, std::string* error) {
-    if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide) {
-        *error = "the view size " + std::to_string(width) + "x" + std::to_string(height) +
-                 " is outside 16..8192 per side";
-        return false;
-    }
-    auto s = std::make_shared<ViewSetup>(base);
-    s->Wout = width;
-    s->Hout = height;
-    s->pixScale = static_cast<float>(2.0 / width);
-    s->aspect = static_cast<float>(static_cast<double>(height) / width);
-    s->colStart = -((width - 1) >> 1);
-    s->colEnd = width - 1 - ((width - 1) >> 1);
-    s->rowStart = -(height >> 1);
-    s->rowEnd = height - 1 - (height >> 1);
-    s->pixelCount = width * height;
-    s->header.biWidth = width;
-    s->header.biHeight = height;
-    s->header.biSizeImage = 4 * width * height;
-    *out = std::move(s);
-    return true;
-}
-
 std::string ExportEncoder(int32_t crf, const std::string& preset, int32_t keyInterval) {
     return "x264enc speed-preset=" + preset + " pass=qual quantizer=" + std::to_string(crf) +
            " key-int-max=" + std::to_string(std::max(1, keyInterval)) + " ! h264parse";
@@ -281,23 +273,24 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     SphericalLayout layout;
     switch (s.mode) {
         case ExportMode::Reframe: {
-            const ViewSetupResult base = InitViewEngine(Ws, Hs);
-            if (!base.ok) {
+            // The picture a file takes; the view's own limits are the engine's.
+            if (s.width < kMinSide || s.height < kMinSide || s.width > kMaxSide ||
+                s.height > kMaxSide) {
                 source->Close();
-                return fail(base.error);
+                return fail("the view size " + std::to_string(s.width) + "x" +
+                            std::to_string(s.height) + " is outside 16..8192 per side");
             }
             // The high-quality renderer leaves its first row and last column
             // alone (the player shows them black); it renders one row and
             // one column more, and the file takes the rest.
             const int32_t spare = s.render.quality == QualityMode::Draft ? 0 : 1;
-            if (s.width > kMaxSide || s.height > kMaxSide ||
-                !ViewSetupOfSize(*base.setup, s.width + spare, s.height + spare, &viewSetup,
-                                 &error)) {
-                if (s.width > kMaxSide || s.height > kMaxSide)
-                    error = "the view size is outside 16..8192 per side";
+            const ViewSetupResult sized =
+                InitViewEngine(Ws, Hs, s.width + spare, s.height + spare, ViewSizeCap::File);
+            if (!sized.ok) {
                 source->Close();
-                return fail(error);
+                return fail(sized.error);
             }
+            viewSetup = sized.setup;
             outW = s.width;
             outH = s.height;
             break;
@@ -347,30 +340,40 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
     ws.fpsNum = fpsNum;
     ws.fpsDen = fpsDen;
     ws.videoEncoder = ExportEncoder(s.crf, s.preset, 2 * std::max(1, fpsNum / fpsDen));
-    // The sound goes along only for the whole video: the writer takes a
-    // sound stream whole.
-    if (s.sound && whole && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
-    std::unique_ptr<VideoWriter> writer = VideoWriter::Open(ws, &error);
-    if (!writer) {
+    if (s.sound && HasSoundStream(s.input)) ws.audioSourcePath = s.input;
+    // The whole video's sound is copied. A part's sound starts with the
+    // part's first picture, whose time is known once it is decoded: its
+    // writer opens then.
+    std::unique_ptr<VideoWriter> writer;
+    auto openWriter = [&](int64_t firstPicture) {
+        if (!whole && !ws.audioSourcePath.empty())
+            ws.audioPart =
+                VideoWriterSoundPart{firstPicture * 100, s.end < 0 ? -1 : endTicks * 100};
+        writer = VideoWriter::Open(ws, &error);
+        if (!writer) return false;
+        result.width = writer->EncodedWidth();
+        result.height = writer->EncodedHeight();
+        return true;
+    };
+    if (whole && !openWriter(0)) {
         source->Close();
         std::remove(temporary.c_str());
         return fail("cannot write '" + s.output + "': " + error);
     }
     result.sound = !ws.audioSourcePath.empty();
     result.fps = static_cast<double>(fpsNum) / fpsDen;
-    result.width = writer->EncodedWidth();
-    result.height = writer->EncodedHeight();
 
     FrameBuffer in, out;
     out.Allocate(outW, outH);
     ViewRenderer renderer(viewSetup);
     // The view is this thread's work while GStreamer's threads decode and
     // encode; splitting its rows keeps it off the critical path.
-    renderer.SetThreads(static_cast<int32_t>(
-        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
+    renderer.SetThreads(
+        static_cast<int32_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 4)));
     ViewBuffer view;
     bool tableBuilt = false;
     int64_t firstTicks = -1;
+    int64_t lastTicks = -1;  // time of the last picture decoded, exported or not
     auto abandon = [&](const std::string& message, bool cancelled) {
         writer.reset();  // a writer not finished removes its file
         source->Close();
@@ -391,9 +394,14 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
             return abandon("'" + s.input + "' cannot be decoded" + (why.empty() ? "" : ": " + why),
                            false);
         }
+        lastTicks = pts;
         if (pts < startTicks) continue;
         if (pts >= endTicks) break;
-        if (firstTicks < 0) firstTicks = pts;
+        if (firstTicks < 0) {
+            firstTicks = pts;
+            if (!writer && !openWriter(pts))
+                return abandon("cannot write '" + s.output + "': " + error, false);
+        }
         // The first job of a stream builds the table and copies nothing.
         if (!tableBuilt) {
             engine.UnwrapFrame(in);
@@ -443,10 +451,32 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         if (!writer->Write(out, &error))
             return abandon("cannot write '" + s.output + "': " + error, false);
         ++result.frames;
+        // The file keeps being written after its folder is removed (the
+        // descriptor outlives the name); stop at once instead of encoding
+        // the rest for a rename that must fail.
+        if (!fs::exists(temporary, ec)) {
+            return abandon(
+                fs::is_directory(folder, ec)
+                    ? "the file being written ('" + temporary + "') was removed during the export"
+                    : "the folder '" + folder.string() + "' was removed during the export",
+                false);
+        }
         if (hooks.progress)
             hooks.progress({result.frames, std::max(total, result.frames), clock.Seconds()});
     }
     source->Close();
+    // A stream that ends well before its stated length was cut off (a copy
+    // that stopped, a full card): its end says nothing about the part asked
+    // for, so no shorter file is passed off as the export. A stream without
+    // a stated length (MPEG-TS) ends where its data ends.
+    const int64_t expectedEnd = std::min(endTicks, format.duration);
+    if (format.duration > 0 && expectedEnd > startTicks &&
+        std::max<int64_t>(lastTicks, 0) + format.avgTimePerFrame + kCutTolerance < expectedEnd) {
+        return abandon("'" + s.input + "' is cut off: its pictures end at " +
+                           Seconds(std::max<int64_t>(lastTicks, 0) + format.avgTimePerFrame) +
+                           " of the " + Seconds(format.duration) + " it states",
+                       false);
+    }
     if (result.frames == 0) return abandon("no frames lie in the chosen part of the video", false);
     if (!writer->Finish(&error)) {
         std::remove(temporary.c_str());
@@ -458,8 +488,11 @@ ExportResult RunExport(const ExportSettings& s, const ExportHooks& hooks) {
         return fail(error);
     }
     if (std::rename(temporary.c_str(), s.output.c_str()) != 0) {
+        const int why = errno;
         std::remove(temporary.c_str());
-        return fail("cannot rename the finished file to '" + s.output + "'");
+        if (!fs::is_directory(folder, ec))
+            return fail("the folder '" + folder.string() + "' was removed during the export");
+        return fail("cannot rename the finished file to '" + s.output + "': " + std::strerror(why));
     }
     result.ok = true;
     result.seconds = clock.Seconds();

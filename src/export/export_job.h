@@ -53,7 +53,9 @@ struct ExportSettings {
     // x264 rate and speed: constant quality (as x264's crf) and preset.
     int32_t crf = 20;
     std::string preset = "veryfast";
-    bool sound = true;  // copy (or re-encode) the source's sound when it has one
+    // The source's sound when it has one: copied (or encoded again) for the
+    // whole video, cut to the part and encoded again for a part.
+    bool sound = true;
 };
 
 struct ExportProgress {
@@ -79,12 +81,6 @@ struct ExportResult {
 };
 
 ExportResult RunExport(const ExportSettings& settings, const ExportHooks& hooks = {});
-
-// The view set-up of `base` (same panorama, same tables) for a view image
-// of width x height. False with a message for sizes the renderers cannot
-// take (each side 16 .. 8192).
-bool ViewSetupOfSize(const ViewSetup& base, int32_t width, int32_t height,
-                     std::shared_ptr<const ViewSetup>* out, std::string* error);
 
 // The encoder chain of an export: x264 in constant quality `crf` (0..51)
 // at `preset`, a key frame every two seconds at most.

@@ -2,7 +2,10 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,9 +51,19 @@ ExportDialog::ExportDialog(const ExportSettings& base, ViewPath recording, ViewP
     path_->setCurrentIndex(recording_.keyframes().empty() ? kPathCurrentView : kPathRecording);
     form->addRow(QStringLiteral("View path"), path_);
     pathFile_ = new QLineEdit(this);
-    form->addRow(QStringLiteral("Path file"), pathFile_);
+    browsePathFile_ = new QPushButton(QStringLiteral("Browse..."), this);
+    connect(browsePathFile_, &QPushButton::clicked, this, [this] { BrowsePathFile(); });
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(pathFile_);
+    pathRow->addWidget(browsePathFile_);
+    form->addRow(QStringLiteral("Path file"), pathRow);
     output_ = new QLineEdit(QString::fromStdString(base.output), this);
-    form->addRow(QStringLiteral("Output file"), output_);
+    browseOutput_ = new QPushButton(QStringLiteral("Browse..."), this);
+    connect(browseOutput_, &QPushButton::clicked, this, [this] { BrowseOutput(); });
+    auto* outputRow = new QHBoxLayout;
+    outputRow->addWidget(output_);
+    outputRow->addWidget(browseOutput_);
+    form->addRow(QStringLiteral("Output file"), outputRow);
 
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 1);
@@ -60,6 +73,8 @@ ExportDialog::ExportDialog(const ExportSettings& base, ViewPath recording, ViewP
     start_ = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { reject(); });
+    connect(this, &ExportDialog::workerNews, this, &ExportDialog::OnWorkerNews,
+            Qt::QueuedConnection);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -98,7 +113,14 @@ bool ExportDialog::Settings(ExportSettings* out, std::string* error) const {
                 if (error) *error = pathFile_->text().toStdString() + ": cannot read the view path";
                 return false;
             }
-            if (!ParseViewPathJson(file.readAll().toStdString(), &s.path, error)) return false;
+            // A .json path as the player records it; any other file as an
+            // ffmpeg sendcmd file, as hvtool export reads them.
+            const std::string text = file.readAll().toStdString();
+            const bool ok =
+                pathFile_->text().endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
+                    ? ParseViewPathJson(text, &s.path, error)
+                    : ParseSendCmd(text, static_cast<double>(s.height) / s.width, &s.path, error);
+            if (!ok) return false;
             break;
         }
         default:
@@ -125,21 +147,80 @@ bool ExportDialog::Start() {
     progress_->setValue(0);
     status_->setText(QStringLiteral("Exporting..."));
     start_->setEnabled(false);
-    // The worker reaches the dialog only by queued calls; the destructor
-    // joins it while the dialog is still whole.
+    {
+        const std::lock_guard<std::mutex> lock(newsMutex_);
+        news_ = WorkerNews();
+    }
+    // The worker touches nothing of the dialog but the news and the cancel
+    // flag; the destructor joins it while the dialog is still whole.
     worker_ = std::thread([this, settings = std::move(settings)] {
         ExportHooks hooks;
         hooks.cancel = &cancel_;
         hooks.progress = [this](const ExportProgress& p) {
-            QMetaObject::invokeMethod(
-                this, [this, f = p.frames, t = p.total] { OnProgress(f, t); },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard<std::mutex> lock(newsMutex_);
+                news_.frames = p.frames;
+                news_.total = p.total;
+            }
+            emit workerNews(QPrivateSignal());
         };
-        const ExportResult r = RunExport(settings, hooks);
-        QMetaObject::invokeMethod(
-            this, [this, r] { OnDone(r); }, Qt::QueuedConnection);
+        ExportResult r = RunExport(settings, hooks);
+        {
+            const std::lock_guard<std::mutex> lock(newsMutex_);
+            news_.result = std::move(r);
+        }
+        emit workerNews(QPrivateSignal());
     });
     return true;
+}
+
+QString ExportDialog::VideoFolder() const {
+    return QFileInfo(QString::fromStdString(base_.input)).absolutePath();
+}
+
+QFileDialog* ExportDialog::NewChooser(const QString& title, const QString& filter,
+                                      const QString& folder) {
+    if (chooser_) chooser_->reject();  // one chooser at a time
+    auto* chooser = new QFileDialog(this, title, folder);
+    chooser->setOption(QFileDialog::DontUseNativeDialog, true);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    chooser->setNameFilter(filter);
+    chooser_ = chooser;
+    return chooser;
+}
+
+// Proposes "<video>-<mode>.mp4" in the folder of the output chosen so far
+// (at first the video's).
+void ExportDialog::BrowseOutput() {
+    static const char* const kSuffix[] = {"-reframe.mp4", "-panorama.mp4", "-equirect.mp4"};
+    const int mode = std::clamp(mode_->currentIndex(), 0, 2);
+    const QString current = output_->text();
+    const QString folder = current.isEmpty() ? VideoFolder() : QFileInfo(current).absolutePath();
+    const QString name = QFileInfo(QString::fromStdString(base_.input)).completeBaseName() +
+                         QString::fromLatin1(kSuffix[mode]);
+    QFileDialog* chooser =
+        NewChooser(QStringLiteral("Export video to"), QStringLiteral("MP4 video (*.mp4)"), folder);
+    chooser->setAcceptMode(QFileDialog::AcceptSave);
+    chooser->setDefaultSuffix(QStringLiteral("mp4"));
+    chooser->selectFile(QDir(folder).filePath(name));
+    connect(chooser, &QFileDialog::fileSelected, this,
+            [this](const QString& file) { output_->setText(file); });
+    chooser->open();
+}
+
+// Choosing a file also chooses it as the view path.
+void ExportDialog::BrowsePathFile() {
+    const QString current = pathFile_->text();
+    const QString folder = current.isEmpty() ? VideoFolder() : QFileInfo(current).absolutePath();
+    QFileDialog* chooser = NewChooser(QStringLiteral("View path file"),
+                                      QStringLiteral("View path (*.json *.cmd *.txt)"), folder);
+    chooser->setAcceptMode(QFileDialog::AcceptOpen);
+    chooser->setFileMode(QFileDialog::ExistingFile);
+    connect(chooser, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        pathFile_->setText(file);
+        path_->setCurrentIndex(kPathFile);
+    });
+    chooser->open();
 }
 
 void ExportDialog::Cancel() {
@@ -154,6 +235,25 @@ void ExportDialog::reject() {
         return;
     }
     QDialog::reject();
+}
+
+// Wake-ups pile up while the GUI thread is busy: each takes the latest news,
+// and those after the result (or after the job ended) find nothing to do.
+void ExportDialog::OnWorkerNews() {
+    if (!running_) return;
+    WorkerNews news;
+    {
+        const std::lock_guard<std::mutex> lock(newsMutex_);
+        news.frames = news_.frames;
+        news.total = news_.total;
+        news.result = std::move(news_.result);
+        news_.result.reset();
+    }
+    if (news.result) {
+        OnDone(*news.result);
+    } else {
+        OnProgress(news.frames, news.total);
+    }
 }
 
 void ExportDialog::OnProgress(int64_t frames, int64_t total) {

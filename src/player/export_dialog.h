@@ -1,15 +1,23 @@
 // File -> "Export video...": the export's settings (mode, size, quality, the
 // view path: the current recording, a JSON file or the current view held,
 // and the output file) and the export itself, run on a worker thread of the
-// dialog's own while the player stays usable. Progress reaches the dialog
-// by queued calls; Cancel (or closing the dialog, or destroying it with the
+// dialog's own while the player stays usable. The worker only leaves its
+// news (frames done, then the result) behind a lock and wakes the dialog
+// with a queued signal that carries nothing; the dialog pulls the news on
+// the GUI thread. Cancel (or closing the dialog, or destroying it with the
 // player) sets the job's cancel flag, and the destructor joins the worker.
+// "Browse..." beside the output and the view path file opens a file chooser
+// of the dialog's own (window-modal, one at a time) that fills the field.
 // GUI thread only, except the worker.
 #pragma once
 
 #include <QDialog>
+#include <QFileDialog>
+#include <QPointer>
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -55,14 +63,25 @@ class ExportDialog : public QDialog {
     QSpinBox* PictureWidth() const { return width_; }
     QSpinBox* PictureHeight() const { return height_; }
     QProgressBar* Progress() const { return progress_; }
+    QPushButton* BrowseOutputButton() const { return browseOutput_; }
+    QPushButton* BrowsePathFileButton() const { return browsePathFile_; }
+    // The file chooser a "Browse..." button opened, while it is open.
+    QFileDialog* Chooser() const { return chooser_; }
 
   signals:
     void finished(bool ok);
+    // The worker has news (emitted on the worker, received queued).
+    void workerNews(QPrivateSignal);
 
   protected:
     void reject() override;
 
   private:
+    void OnWorkerNews();
+    void BrowseOutput();
+    void BrowsePathFile();
+    QFileDialog* NewChooser(const QString& title, const QString& filter, const QString& folder);
+    QString VideoFolder() const;
     void OnProgress(int64_t frames, int64_t total);
     void OnDone(const ExportResult& result);
     void Join();
@@ -79,9 +98,19 @@ class ExportDialog : public QDialog {
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* start_ = nullptr;
+    QPushButton* browseOutput_ = nullptr;
+    QPushButton* browsePathFile_ = nullptr;
+    QPointer<QFileDialog> chooser_;
 
     std::thread worker_;
     std::atomic<bool> cancel_{false};
+    // What the worker hands over; written by it, taken by the GUI thread.
+    struct WorkerNews {
+        int64_t frames = 0, total = 0;
+        std::optional<ExportResult> result;  // set once, when the job ended
+    };
+    std::mutex newsMutex_;
+    WorkerNews news_;
     bool running_ = false;
     int64_t done_ = 0, total_ = 0;
     ExportResult result_;

@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "  --width W       width of the 2:1 frame (default 3840)\n"
     "  --crop          only the rows the ring covers, with crop metadata\n"
     "all modes:\n"
-    "  --start S --end E  export the part from S to E seconds (without sound)\n"
+    "  --start S --end E  export the part from S to E seconds\n"
     "  --crf N         x264 constant quality 0..51 (default 20)\n"
     "  --preset NAME   x264 preset (default veryfast)\n"
     "  --no-sound      leave the sound out\n"
@@ -52,9 +52,13 @@ constexpr const char* kUsage =
     "  --force         with --out-dir: replace outputs that exist\n";
 
 std::atomic<bool> gCancel{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+// The signal that cancelled the job: the exit status is 128 + it, as a
+// shell reports a program the signal ended (130 Ctrl+C, 143 SIGTERM).
+std::atomic<int> gSignal{SIGINT};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal) {
+    gSignal.store(signal);
     gCancel.store(true);
 }
 
@@ -336,7 +340,7 @@ int RunExport(int argc, char** argv) {
             std::fprintf(stderr, "hvtool export: %s: %s\n", input.c_str(), r.error.c_str());
             std::printf("%s: %s\n", input.c_str(), r.cancelled ? "cancelled" : "failed");
             std::fflush(stdout);
-            if (r.cancelled) return 130;
+            if (r.cancelled) return 128 + gSignal.load();
             continue;
         }
         std::printf("%s: %s, %lld frames, %dx%d, %s, %.1f s (%.1f fps)\n", input.c_str(),
@@ -359,7 +363,7 @@ int RunExport(int argc, char** argv) {
             }
         }
     }
-    if (gCancel.load()) return 130;
+    if (gCancel.load()) return 128 + gSignal.load();
     return failures == 0 ? 0 : 1;
 }
 

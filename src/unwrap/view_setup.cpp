@@ -36,8 +36,8 @@ void DerivedViewSize(int32_t Hs, int32_t& Wout, int32_t& Hout) {
     }
 }
 
-// The values derived from Wout x Hout. Every product stays far inside 32
-// bits up to kMaxViewWidth x kMaxViewHeight (biSizeImage below 2^26).
+// The values derived from Wout x Hout. Every product stays inside 32 bits
+// up to kMaxFileViewSide per side (biSizeImage below 2^29).
 void BuildViewSize(ViewSetup& s) {
     s.pixScale = static_cast<float>(2.0 / s.Wout);
     s.aspect = static_cast<float>(static_cast<double>(s.Hout) / s.Wout);
@@ -172,12 +172,14 @@ ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs) {
     return BuildSetup(Ws, Hs, false, 0, 0);
 }
 
-ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout) {
-    if (Wout < 1 || Hout < 1 || Wout > kMaxViewWidth || Hout > kMaxViewHeight) {
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout,
+                               ViewSizeCap cap) {
+    const int32_t maxW = cap == ViewSizeCap::File ? kMaxFileViewSide : kMaxViewWidth;
+    const int32_t maxH = cap == ViewSizeCap::File ? kMaxFileViewSide : kMaxViewHeight;
+    if (Wout < 1 || Hout < 1 || Wout > maxW || Hout > maxH) {
         ViewSetupResult r;
         r.error = "The view size " + std::to_string(Wout) + "x" + std::to_string(Hout) +
-                  " is outside 1x1 .. " + std::to_string(kMaxViewWidth) + "x" +
-                  std::to_string(kMaxViewHeight) + ".";
+                  " is outside 1x1 .. " + std::to_string(maxW) + "x" + std::to_string(maxH) + ".";
         return r;
     }
     return BuildSetup(Ws, Hs, true, Wout, Hout);

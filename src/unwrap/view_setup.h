@@ -35,9 +35,21 @@ inline constexpr int32_t kLenFracBits = 12;
 inline constexpr int32_t kAngleFracBits = 8;
 inline constexpr int32_t kAngleFracMask = (1 << kAngleFracBits) - 1;
 
-// Largest view an explicit size may ask for (a 4K screen).
+// Largest view an explicit size may ask for on a screen (a 4K screen): the
+// player's "Window" resolution, snapshots, hvtool view.
 inline constexpr int32_t kMaxViewWidth = 3840;
 inline constexpr int32_t kMaxViewHeight = 2160;
+
+// Largest view side rendered for a video file (export): the 8192 pixels a
+// file takes per side plus the row and column the high-quality renderer
+// leaves alone, which the file does not take. The engine holds at this size:
+// its tables do not depend on the view size, a ray's length depends only on
+// the field of view and the view's aspect (RaysInRange refuses the rest), and
+// 4 * Wout * Hout stays below 2^29.
+inline constexpr int32_t kMaxFileViewSide = 8192 + 1;
+
+// Which of the two caps an explicit view size is held to.
+enum class ViewSizeCap { Screen, File };
 
 // Largest panorama width the fixed-point angle arithmetic supports
 // (halfTurn = 128 * Ws must stay far inside 32 bits).
@@ -116,10 +128,12 @@ ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs);
 // own size) instead of the size derived from Hs; everything else, tables
 // included, is built as above, so InitViewEngine(Ws, Hs, w, h) with the
 // derived w x h gives the same setup. Refuses sizes outside
-// 1 .. kMaxViewWidth x 1 .. kMaxViewHeight. The horizontal field of view
+// 1 .. kMaxViewWidth x 1 .. kMaxViewHeight, or with ViewSizeCap::File
+// outside 1 .. kMaxFileViewSide per side. The horizontal field of view
 // keeps its meaning; a tall view sees correspondingly more vertically, and
 // rays of a view much taller than wide may exceed RaysInRange at wide fields
 // of view (the render is then refused, see PerspectiveRenderer).
-ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout);
+ViewSetupResult InitViewEngine(int32_t Ws, int32_t Hs, int32_t Wout, int32_t Hout,
+                               ViewSizeCap cap = ViewSizeCap::Screen);
 
 }  // namespace hv

@@ -1,6 +1,8 @@
 #include "video/video_writer.h"
 
+#include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 
@@ -105,7 +107,18 @@ std::string ErrorText(GError* error, const gchar* debug) {
         const std::string d = debug;
         const std::string tag = "system error: ";
         const size_t at = d.find(tag);
-        if (at != std::string::npos) text += " (" + d.substr(at + tag.size()) + ")";
+        if (at != std::string::npos) {
+            text += " (" + d.substr(at + tag.size()) + ")";
+        } else {
+            // A failed write of filesink ("Could not write to resource.")
+            // names the reason ("File too large") only at the end of its
+            // detail: "Error while writing to file descriptor N: <reason>".
+            const size_t line = d.rfind('\n');
+            const std::string last = d.substr(line == std::string::npos ? 0 : line + 1);
+            const size_t colon = last.rfind(": ");
+            if (last.rfind("Error while writing", 0) == 0 && colon != std::string::npos)
+                text += " (" + last.substr(colon + 2) + ")";
+        }
     }
     return text;
 }
@@ -180,6 +193,41 @@ bool MuxerTakes(const std::string& muxer, const GstCaps* caps) {
     return takes;
 }
 
+// asfmux keeps raw timestamps: the sound leaving `last` moves to where the
+// picture starts (kAsfStart).
+void OffsetSoundForAsf(GstElement* last) {
+    GstPad* pad = gst_element_get_static_pad(last, "src");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            GstBuffer* b = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+            if (GST_BUFFER_PTS_IS_VALID(b)) GST_BUFFER_PTS(b) += kAsfStart;
+            if (GST_BUFFER_DTS_IS_VALID(b)) GST_BUFFER_DTS(b) += kAsfStart;
+            GST_PAD_PROBE_INFO_DATA(info) = b;
+            return GST_PAD_PROBE_OK;
+        },
+        nullptr, nullptr);
+    gst_object_unref(pad);
+}
+
+// A pad appearing on a parser or decoder (streaming thread) links to the
+// target when its caps start with the prefix and the target is still free.
+struct PadLink {
+    GstPad* target = nullptr;  // owned
+    const char* prefix = "";
+};
+
+void LinkPadByPrefix(GstElement*, GstPad* pad, gpointer data) {
+    const auto* link = static_cast<const PadLink*>(data);
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
+    const bool wanted =
+        caps != nullptr && !gst_caps_is_empty(caps) && !gst_caps_is_any(caps) &&
+        g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), link->prefix);
+    if (caps != nullptr) gst_caps_unref(caps);
+    if (wanted && !gst_pad_is_linked(link->target)) gst_pad_link(pad, link->target);
+}
+
 std::string PipelineText(const VideoWriterFormat& f, const VideoWriterSettings& s, int32_t ew,
                          int32_t eh, bool copyAudio) {
     std::string text =
@@ -200,6 +248,10 @@ std::string PipelineText(const VideoWriterFormat& f, const VideoWriterSettings& 
                 " ! audio/x-raw,rate=" + std::to_string(kAudioRate) +
                 ",channels=2 ! audioconvert ! audioresample ! " + f.audioEncoder +
                 " ! queue ! mux.";
+    } else if (!s.audioSourcePath.empty() && s.audioPart) {
+        // The part arrives decoded from the sound pipeline (OpenSoundPart).
+        text += " appsrc name=soundpart format=time ! audioconvert ! audioresample ! " +
+                f.audioEncoder + " ! queue name=audioout ! mux.";
     } else if (!s.audioSourcePath.empty()) {
         // The file's stream reaches "audioin" through a pad that appears
         // while it is read (linked in OnSourcePad).
@@ -265,6 +317,17 @@ struct VideoWriter::Impl {
     GstBus* bus = nullptr;
     GstPad* audioTarget = nullptr;  // sink pad the sound file's stream links to
     bool audioCopied = false;       // the stream goes in as stored (else decoded)
+    // A sound part (audioPart): its own pipeline reads and decodes the file
+    // (parsebin, then a decoder for the sound stream only, into an appsink)
+    // and its streaming thread hands the part to "soundpart", the appsrc of
+    // the writer's pipeline. Set in Open; torn down after the writer's
+    // pipeline, which releases a push blocked in the appsrc.
+    GstElement* soundPipeline = nullptr;
+    GstBus* soundBus = nullptr;
+    GstElement* soundIn = nullptr;
+    PadLink parsedLink, decodedLink;
+    // The sound pipeline's streaming thread only: the caps soundIn has.
+    GstCaps* soundCaps = nullptr;
 
     // The owner's thread only.
     GstBuffer* pending = nullptr;  // the last frame, held until its length is known
@@ -284,6 +347,9 @@ struct VideoWriter::Impl {
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     static void OnNeedData(GstAppSrc* src, guint length, gpointer self);
     static void OnSourcePad(GstElement* element, GstPad* pad, gpointer self);
+    static GstFlowReturn OnSoundSample(GstAppSink* sink, gpointer self);
+    static void OnSoundEnd(GstAppSink* sink, gpointer self);
+    bool OpenSoundPart(std::string* error);
     std::string BusError();
     bool Fail(const std::string& message, std::string* error);
     void Stop();
@@ -294,6 +360,18 @@ struct VideoWriter::Impl {
 VideoWriter::Impl::~Impl() {
     if (pending != nullptr) gst_buffer_unref(pending);
     Stop();
+    if (soundPipeline != nullptr) {
+        gst_element_set_state(soundPipeline, GST_STATE_NULL);
+        gst_object_unref(soundPipeline);
+    }
+    if (soundBus != nullptr) {
+        gst_bus_set_sync_handler(soundBus, nullptr, nullptr, nullptr);
+        gst_object_unref(soundBus);
+    }
+    if (parsedLink.target != nullptr) gst_object_unref(parsedLink.target);
+    if (decodedLink.target != nullptr) gst_object_unref(decodedLink.target);
+    if (soundCaps != nullptr) gst_caps_unref(soundCaps);
+    if (soundIn != nullptr) gst_object_unref(soundIn);
     if (audioTarget != nullptr) gst_object_unref(audioTarget);
     if (appsrc != nullptr) gst_object_unref(appsrc);
     if (bus != nullptr) {
@@ -328,6 +406,10 @@ GstBusSyncReply VideoWriter::Impl::OnBusMessage(GstBus*, GstMessage* message, gp
         }
         impl->cv.notify_all();
     }
+    // A handler that drops a message owns it: each holds a reference to
+    // its source, so one kept would keep the pipeline (and its bus's
+    // descriptors) alive after the writer is gone.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -356,6 +438,137 @@ void VideoWriter::Impl::OnSourcePad(GstElement*, GstPad* pad, gpointer self) {
     if (wanted && !gst_pad_is_linked(impl->audioTarget)) gst_pad_link(pad, impl->audioTarget);
 }
 
+// A decoded piece of the sound file (the sound pipeline's streaming thread):
+// what lies inside the part, moved so that its start is time 0, goes to the
+// writer's pipeline. A push refused because the writer stopped ends the
+// sound pipeline's stream quietly.
+GstFlowReturn VideoWriter::Impl::OnSoundSample(GstAppSink* sink, gpointer self) {
+    auto* impl = static_cast<Impl*>(self);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (sample == nullptr) return GST_FLOW_FLUSHING;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstCaps* caps = gst_sample_get_caps(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    GstAudioInfo info;
+    GstFlowReturn flow = GST_FLOW_OK;
+    if (buffer != nullptr && caps != nullptr && segment != nullptr &&
+        segment->format == GST_FORMAT_TIME && gst_audio_info_from_caps(&info, caps)) {
+        // The decoder starts at the stored frame that holds the part's start
+        // and the stop may fall inside one: cut to the sample.
+        GstBuffer* part = gst_audio_buffer_clip(
+            gst_buffer_ref(buffer), segment, GST_AUDIO_INFO_RATE(&info), GST_AUDIO_INFO_BPF(&info));
+        if (part != nullptr) {
+            part = gst_buffer_make_writable(part);
+            const GstClockTime at =
+                gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(part));
+            if (GST_CLOCK_TIME_IS_VALID(at)) {
+                GST_BUFFER_PTS(part) = at;
+                GST_BUFFER_DTS(part) = GST_CLOCK_TIME_NONE;
+                if (impl->soundCaps == nullptr || !gst_caps_is_equal(impl->soundCaps, caps)) {
+                    gst_caps_replace(&impl->soundCaps, caps);
+                    gst_app_src_set_caps(GST_APP_SRC(impl->soundIn), caps);
+                }
+                flow = gst_app_src_push_buffer(GST_APP_SRC(impl->soundIn), part);
+            } else {
+                gst_buffer_unref(part);
+            }
+        }
+    }
+    gst_sample_unref(sample);
+    return flow;
+}
+
+void VideoWriter::Impl::OnSoundEnd(GstAppSink*, gpointer self) {
+    gst_app_src_end_of_stream(GST_APP_SRC(static_cast<Impl*>(self)->soundIn));
+}
+
+// Builds the sound pipeline of a part, prerolls it, seeks it accurately to
+// the part (start and stop) and waits for it to preroll there. The writer's
+// pipeline is built but not started; the sound pipeline is started after it.
+bool VideoWriter::Impl::OpenSoundPart(std::string* error) {
+    const VideoWriterSoundPart& part = *settings.audioPart;
+    GError* gerror = nullptr;
+    soundPipeline = gst_parse_launch(
+        "filesrc name=file ! parsebin name=parse  decodebin name=decode"
+        "  audioconvert name=convert ! audio/x-raw,format=F32LE,layout=interleaved"
+        " ! appsink name=sink sync=false",
+        &gerror);
+    if (soundPipeline == nullptr || gerror != nullptr) {
+        *error = "cannot read sound files";
+        if (gerror != nullptr) {
+            *error += ": " + std::string(gerror->message);
+            g_error_free(gerror);
+        }
+        return false;
+    }
+    GstBin* bin = GST_BIN(soundPipeline);
+    soundBus = gst_element_get_bus(soundPipeline);
+    gst_bus_set_sync_handler(soundBus, &Impl::OnBusMessage, this, nullptr);
+    GstElement* file = gst_bin_get_by_name(bin, "file");
+    g_object_set(file, "location", settings.audioSourcePath.c_str(), nullptr);
+    gst_object_unref(file);
+    // Only the sound stream is decoded: the picture's stays unlinked.
+    GstElement* decode = gst_bin_get_by_name(bin, "decode");
+    parsedLink = {gst_element_get_static_pad(decode, "sink"), "audio/"};
+    GstElement* parse = gst_bin_get_by_name(bin, "parse");
+    g_signal_connect(parse, "pad-added", G_CALLBACK(&LinkPadByPrefix), &parsedLink);
+    gst_object_unref(parse);
+    GstElement* convert = gst_bin_get_by_name(bin, "convert");
+    decodedLink = {gst_element_get_static_pad(convert, "sink"), "audio/x-raw"};
+    gst_object_unref(convert);
+    g_signal_connect(decode, "pad-added", G_CALLBACK(&LinkPadByPrefix), &decodedLink);
+    gst_object_unref(decode);
+
+    GstElement* sink = gst_bin_get_by_name(bin, "sink");
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &Impl::OnSoundSample;
+    callbacks.eos = &Impl::OnSoundEnd;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    const std::string name = "'" + settings.audioSourcePath + "'";
+    auto prerolled = [&] {
+        GstState state = GST_STATE_NULL;
+        return gst_element_get_state(soundPipeline, &state, nullptr, kDiscoverBound) ==
+                   GST_STATE_CHANGE_SUCCESS &&
+               BusError().empty();
+    };
+    bool ok = gst_element_set_state(soundPipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
+              prerolled();
+    if (!ok) {
+        const std::string text = BusError();
+        *error = "cannot read the sound of " + name + (text.empty() ? "" : ": " + text);
+    } else {
+        ok = gst_element_seek(
+                 soundPipeline, 1.0, GST_FORMAT_TIME,
+                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                 GST_SEEK_TYPE_SET, static_cast<gint64>(std::max<int64_t>(0, part.startNs)),
+                 part.endNs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
+                 static_cast<gint64>(std::max<int64_t>(-1, part.endNs))) &&
+             prerolled();
+        if (!ok) *error = "cannot seek in the sound of " + name;
+    }
+    if (ok) {
+        // The caps the part starts with (a part past the sound's end has
+        // none: the first preroll's stand in).
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        soundCaps = gst_pad_get_current_caps(pad);
+        gst_object_unref(pad);
+        GstAudioInfo info;
+        if (soundCaps == nullptr || !gst_audio_info_from_caps(&info, soundCaps)) {
+            *error = "cannot read the sound format of " + name;
+            ok = false;
+        } else {
+            // About a second queued ahead of the muxer; the streaming thread
+            // waits in the push beyond it.
+            g_object_set(
+                soundIn, "caps", soundCaps, "block", TRUE, "max-bytes",
+                static_cast<guint64>(GST_AUDIO_INFO_RATE(&info)) * GST_AUDIO_INFO_BPF(&info),
+                nullptr);
+        }
+    }
+    gst_object_unref(sink);
+    return ok;
+}
+
 std::string VideoWriter::Impl::BusError() {
     std::lock_guard<std::mutex> lock(mu);
     return busError;
@@ -367,6 +580,7 @@ void VideoWriter::Impl::Stop() {
     if (pipeline == nullptr || done) return;
     done = true;
     gst_element_set_state(pipeline, GST_STATE_NULL);
+    if (soundPipeline != nullptr) gst_element_set_state(soundPipeline, GST_STATE_NULL);
 }
 
 bool VideoWriter::Impl::Fail(const std::string& message, std::string* error) {
@@ -478,6 +692,11 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
         *error = "give a tone or a sound file, not both";
         return nullptr;
     }
+    if (s.audioPart && (s.audioSourcePath.empty() ||
+                        (s.audioPart->endNs >= 0 && s.audioPart->endNs <= s.audioPart->startNs))) {
+        *error = "a sound part needs a sound file and an end after its start";
+        return nullptr;
+    }
     if ((s.tone || !s.audioSourcePath.empty()) && format->audioEncoder.empty()) {
         *error = "." + ext + " files take no sound";
         return nullptr;
@@ -497,7 +716,7 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
     if (!s.audioSourcePath.empty()) {
         audioCaps = StoredAudioCaps(s.audioSourcePath, error);
         if (audioCaps == nullptr) return nullptr;
-        impl->audioCopied = MuxerTakes(FirstWord(format->muxer), audioCaps);
+        impl->audioCopied = !s.audioPart && MuxerTakes(FirstWord(format->muxer), audioCaps);
     }
 
     GError* gerror = nullptr;
@@ -528,7 +747,17 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
     callbacks.need_data = &Impl::OnNeedData;
     gst_app_src_set_callbacks(GST_APP_SRC(impl->appsrc), &callbacks, impl.get(), nullptr);
 
-    if (!s.audioSourcePath.empty()) {
+    if (!s.audioSourcePath.empty() && s.audioPart) {
+        impl->soundIn = gst_bin_get_by_name(bin, "soundpart");
+        if (IsAsf(*format)) {
+            GstElement* last = gst_bin_get_by_name(bin, "audioout");
+            OffsetSoundForAsf(last);
+            gst_object_unref(last);
+        }
+        gst_caps_unref(audioCaps);
+        audioCaps = nullptr;
+        if (!impl->OpenSoundPart(error)) return nullptr;
+    } else if (!s.audioSourcePath.empty()) {
         std::string linkError;
         GstElement* file = gst_bin_get_by_name(bin, "audiofile");
         g_object_set(file, "location", s.audioSourcePath.c_str(), nullptr);
@@ -552,20 +781,7 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
             gst_object_unref(in);
             last = gst_bin_get_by_name(bin, "audioout");
         }
-        if (IsAsf(*format) && linkError.empty()) {
-            GstPad* pad = gst_element_get_static_pad(last, "src");
-            gst_pad_add_probe(
-                pad, GST_PAD_PROBE_TYPE_BUFFER,
-                [](GstPad*, GstPadProbeInfo* info, gpointer) {
-                    GstBuffer* b = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
-                    if (GST_BUFFER_PTS_IS_VALID(b)) GST_BUFFER_PTS(b) += kAsfStart;
-                    if (GST_BUFFER_DTS_IS_VALID(b)) GST_BUFFER_DTS(b) += kAsfStart;
-                    GST_PAD_PROBE_INFO_DATA(info) = b;
-                    return GST_PAD_PROBE_OK;
-                },
-                nullptr, nullptr);
-            gst_object_unref(pad);
-        }
+        if (IsAsf(*format) && linkError.empty()) OffsetSoundForAsf(last);
         gst_object_unref(last);
         GstElement* source = gst_bin_get_by_name(bin, "audiosource");
         g_signal_connect(source, "pad-added", G_CALLBACK(&Impl::OnSourcePad), impl.get());
@@ -590,6 +806,11 @@ std::unique_ptr<VideoWriter> VideoWriter::Open(const VideoWriterSettings& s, std
         return nullptr;
     }
     impl->fileOpened = true;
+    if (impl->soundPipeline != nullptr &&
+        gst_element_set_state(impl->soundPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        impl->Fail("cannot read the sound of '" + s.audioSourcePath + "'", error);
+        return nullptr;
+    }
     const std::string text = impl->BusError();
     if (!text.empty()) {
         impl->Fail("cannot write '" + s.path + "': " + text, error);

@@ -2,7 +2,8 @@
 //   appsrc (BGRx, upright) ! videoconvert ! I420 ! encoder ! muxer ! filesink
 // with an optional sound track: a generated tone, or the first sound stream
 // of another file, copied when the container takes its codec and otherwise
-// decoded and encoded again with the format's sound encoder.
+// decoded and encoded again with the format's sound encoder, or a part of
+// that stream, read by a pipeline of its own and always encoded again.
 //
 // Frames come in as FrameBuffer holds them (rows bottom-up); the writer
 // turns them upright, so the file's top row is the picture's top row.
@@ -62,6 +63,14 @@ struct VideoWriterTone {
     int64_t pictureNs = 0;
 };
 
+// A part of a sound file's stream: from startNs up to endNs of the file's
+// own time (its stream time, as a player's position bar shows it); endNs < 0:
+// to the end of its sound.
+struct VideoWriterSoundPart {
+    int64_t startNs = 0;
+    int64_t endNs = -1;
+};
+
 struct VideoWriterSettings {
     std::string path;
     // File type: one of VideoWriterExtensions(); empty: the path's extension.
@@ -75,15 +84,29 @@ struct VideoWriterSettings {
     // 29.97 fps: 300 frames, the last one shortened). MP4 / MOV keep the
     // last frame whole (their muxer takes sample lengths from the spacing).
     int64_t endNs = 0;
-    // Sound, at most one of the two. A sound file's stream is taken whole:
-    // a sound longer than the picture makes the file longer.
+    // Sound, at most one of the two. A sound file's stream is taken whole
+    // unless audioPart says otherwise: a sound longer than the picture makes
+    // the file longer.
     std::optional<VideoWriterTone> tone;
     std::string audioSourcePath;  // non-empty: the first sound stream of this file
+    // With audioSourcePath: only this part of its sound, placed so that
+    // startNs falls on the first frame. The part is decoded, cut to the
+    // sample and encoded again with the format's sound encoder (a stored
+    // stream cannot be cut between its frames); the encoder pads its last
+    // frame, so the file's sound may last up to kSoundPartPaddingNs longer
+    // than the part.
+    std::optional<VideoWriterSoundPart> audioPart;
     // Non-empty: the encoder chain used instead of the format's (e.g. x264enc
     // with another preset and rate control); it takes the format's raw caps
     // and must end in what the muxer takes.
     std::string videoEncoder;
 };
+
+// Bound of what the AAC encoder (MP4, MOV, FLV, TS) adds to the length of a
+// part's sound as a decoder counts it: the rest of its last frame and one
+// frame of start-up delay, below two frames of 1024 samples (46.4 ms at
+// 44.1 kHz). Other formats' encoders pad by their own frame sizes.
+inline constexpr int64_t kSoundPartPaddingNs = 47'000'000;
 
 // True when the file has a sound stream the writer could take as
 // audioSourcePath; false for a file without sound or one that cannot be read.

@@ -2,13 +2,17 @@
 // coloured markers at known azimuth and elevation (drawn through the
 // player's own ring mapping, so the unwrap puts them at known panorama
 // pixels), exported along view paths and as equirectangular 360 video.
+#include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +29,7 @@
 #include "unwrap/unwrap_table.h"
 #include "video/frame_source.h"
 #include "video/gst_frame_source.h"
+#include "video/test_video_maker.h"
 #include "video/video_writer.h"
 
 namespace {
@@ -156,6 +161,47 @@ Discovered Discover(const std::string& path) {
     }
     if (info != nullptr) gst_discoverer_info_unref(info);
     g_object_unref(discoverer);
+    return d;
+}
+
+// The decoded sound of a file: where it starts and how long it lasts,
+// counted in samples.
+struct DecodedSound {
+    bool ok = false;
+    double start = 0, seconds = 0;
+};
+DecodedSound DecodeSound(const std::string& path) {
+    DecodedSound d;
+    EXPECT_TRUE(hv::EnsureGstInitialised());
+    GstElement* pipeline = gst_parse_launch(
+        "filesrc name=file ! decodebin ! audioconvert ! audio/x-raw,format=F32LE"
+        " ! appsink name=sink sync=false",
+        nullptr);
+    if (pipeline == nullptr) return d;
+    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline), "file");
+    g_object_set(file, "location", path.c_str(), nullptr);
+    gst_object_unref(file);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    int64_t samples = 0;
+    for (;;) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 30 * GST_SECOND);
+        if (sample == nullptr) break;
+        GstAudioInfo info;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (gst_audio_info_from_caps(&info, gst_sample_get_caps(sample)) && buffer != nullptr) {
+            if (!d.ok) d.start = static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND;
+            d.ok = true;
+            samples +=
+                static_cast<int64_t>(gst_buffer_get_size(buffer)) / GST_AUDIO_INFO_BPF(&info);
+            d.seconds = static_cast<double>(samples) / GST_AUDIO_INFO_RATE(&info);
+        }
+        gst_sample_unref(sample);
+    }
+    d.ok = d.ok && gst_app_sink_is_eos(GST_APP_SINK(sink));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
     return d;
 }
 
@@ -303,8 +349,18 @@ TEST_F(ExportToolTest, ViewPathPutsMarkersWhereTheViewLooks) {
     r = Tool({video, "--out", part, "--mode", "reframe", "--size", "320x180", "--start", "0.4",
               "--end", "1.2"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("20 frames, 320x180, sound"), std::string::npos) << r.out;
     EXPECT_EQ(DecodeAll(part).size(), 20u);
     EXPECT_NEAR(Discover(part).seconds, 0.8, 0.05);
+    // Its sound: the part's, starting with the first picture, as long as
+    // the part within one sound frame (1024 samples) plus the encoder's
+    // padding.
+    const double soundFrame = 1024.0 / 44100;
+    const DecodedSound sound = DecodeSound(part);
+    ASSERT_TRUE(sound.ok);
+    EXPECT_NEAR(sound.start, 0.0, 0.001);
+    EXPECT_GE(sound.seconds, 0.8 - soundFrame);
+    EXPECT_LE(sound.seconds, 0.8 + soundFrame + hv::kSoundPartPaddingNs / 1e9);
     EXPECT_TRUE(NoPartialFiles(*dir_));
 }
 
@@ -422,6 +478,120 @@ TEST_F(ExportToolTest, FailedOrCancelledExportsLeaveNoFile) {
     EXPECT_EQ(r.exitCode, 130) << r.err;
     EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_empty(limited));
+}
+
+// Faults while an export runs, on a tiny video (4 s at 160x120): each ends
+// with a message saying why and leaves no file, finished or partial. Two
+// exports to one name at once each finish, and the file is one whole export.
+// The shell lines stop a child (SIGSTOP) before pulling its folder away, so
+// the fault always lands in the middle of the job.
+TEST_F(ExportToolTest, FaultsDuringAnExportSayWhyAndLeaveNoFile) {
+    const fs::path dir = *dir_ / "faults";
+    fs::create_directories(dir);
+    hv::TestVideoOptions clip;
+    clip.path = (dir / "src.mkv").string();
+    clip.width = 160;
+    clip.height = 120;
+    clip.frames = 100;
+    clip.audio = false;
+    ASSERT_EQ(hv::MakeTestVideo(clip), "");
+    const std::string tool = HVTOOL_PATH;
+    auto exportTo = [&](const fs::path& out) {
+        return "'" + tool + "' export '" + clip.path + "' --out '" + out.string() +
+               "' --mode reframe --size 320x176 --crf 0";
+    };
+    // Waits (bounded) until the folder holds the export's temporary file.
+    auto untilPartialIn = [](const fs::path& folder) {
+        return "i=0; until ls -A '" + folder.string() +
+               "' 2>/dev/null | grep -q partial || [ $i -gt 3000 ]; do i=$((i+1)); sleep 0.01; "
+               "done; ";
+    };
+    hvtest::ProcessOptions bounded;
+    bounded.timeout = std::chrono::seconds(120);  // a hang fails, it never blocks the suite
+
+    // Two exports to the same name at once.
+    const fs::path both = dir / "both";
+    fs::create_directories(both);
+    const fs::path shared = both / "same.mp4";
+    hvtest::ProcessResult r = hvtest::RunProcess(
+        "/bin/sh",
+        {"-c", exportTo(shared) + " & a=$!; " + exportTo(shared) +
+                   " & b=$!; wait $a; ra=$?; wait $b; echo \"exit codes $ra $?\""},
+        bounded);
+    EXPECT_NE(r.out.find("exit codes 0 0"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(DecodeAll(shared.string()).size(), 100u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(both), fs::directory_iterator()), 1);
+    const auto wholeSize = static_cast<rlim_t>(fs::file_size(shared));
+
+    // The disk fills half way: writes beyond half the file's size fail
+    // (EFBIG; SIGXFSZ ignored, as hvtool does itself).
+    const fs::path full = dir / "full";
+    fs::create_directories(full);
+    {
+        rlimit old{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit half = old;
+        half.rlim_cur = wholeSize / 2;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &half), 0);
+        r = hvtest::RunProcess("/bin/sh", {"-c", exportTo(full / "x.mp4")}, bounded);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(full));
+
+    // The output folder is removed while the file is being written.
+    const fs::path gone = dir / "gone";
+    fs::create_directories(gone);
+    r = hvtest::RunProcess(
+        "/bin/sh",
+        {"-c", exportTo(gone / "x.mp4") + " & pid=$!; " + untilPartialIn(gone) +
+                   "kill -STOP $pid; rm -rf '" + gone.string() + "'; kill -CONT $pid; wait $pid"},
+        bounded);
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("was removed during the export"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(gone));
+
+    // SIGTERM is a cancel like Ctrl+C: the temporary file goes, the status
+    // says which signal.
+    const fs::path term = dir / "term";
+    fs::create_directories(term);
+    r = hvtest::RunProcess("/bin/sh",
+                           {"-c", exportTo(term / "x.mp4") + " & pid=$!; " + untilPartialIn(term) +
+                                      "kill -TERM $pid; wait $pid"},
+                           bounded);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.out << r.err;
+    EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(term));
+
+    // The source is cut off half way. A Matroska file states its length:
+    // the export stops with a message naming the cut instead of passing off
+    // a shorter file. An MP4 keeps its index at the end: the cut copy does
+    // not open at all.
+    hv::TestVideoOptions mp4 = clip;
+    mp4.path = (dir / "src.mp4").string();
+    mp4.frames = 25;
+    ASSERT_EQ(hv::MakeTestVideo(mp4), "");
+    const fs::path cutOut = dir / "cut";
+    fs::create_directories(cutOut);
+    for (const std::string& source : {clip.path, mp4.path}) {
+        const std::vector<uint8_t> data = ReadBytes(source);
+        const std::string bytes(data.begin(), data.end());
+        const std::string cut = (dir / ("cut" + fs::path(source).extension().string())).string();
+        std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+        r = hvtest::RunProcess(tool,
+                               {"export", cut, "--out", (cutOut / "x.mp4").string(), "--mode",
+                                "reframe", "--size", "320x176"},
+                               bounded);
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        EXPECT_NE(
+            r.err.find(source == clip.path ? "is cut off: its pictures end at" : "cannot open"),
+            std::string::npos)
+            << r.err;
+        EXPECT_TRUE(fs::is_empty(cutOut));
+    }
 }
 
 // Several videos into a folder: one line per file; outputs that exist are

@@ -16,6 +16,7 @@
 
 #include "hardening_util.h"
 #include "player/commands.h"
+#include "player/path_recorder.h"
 #include "player/view_presenter.h"
 #include "player_test_util.h"
 #include "unwrap/ring_geometry.h"
@@ -127,6 +128,53 @@ TEST(PlayerUnderLoad, RapidInputAtOneKilohertzKeepsPicturesComing) {
     EXPECT_TRUE(f.boxes.empty());
     w.ShutdownPlayback();
     EXPECT_FALSE(w.Playback().WorkerAlive());
+}
+
+// "Record view path" started and stopped many times while a video plays,
+// steered between: each round records keyframes and offers its file, and
+// memory, threads and descriptors stay flat from the warm-up on (10 rounds
+// here; 100 under HV_SOAK_FULL=1, `make soak`, measured from the tenth).
+TEST(PlayerSoak, RecordAndStopTheViewPathWhilePlaying) {
+    PlayerFixture f;
+    hv::SetupConfigState s = hv::SetupStartupDefaults(f.Folder().string());
+    s.geometry = kVideoGeometry;
+    ASSERT_TRUE(hv::WriteConfiguration(f.Folder() / "CamSetup.xml", s).ok);
+    f.Recreate();
+    MainWindow& w = f.Window();
+    w.Command(hv::player::kCmdRepeat);  // keeps playing for the whole run
+    int offered = 0;
+    w.SetPathChooser([&offered](QWidget*, const QString&) {
+        ++offered;
+        return QString();  // not saved
+    });
+    Load(w, PlayerVideo());
+    ASSERT_TRUE(Playing(w));
+    const int rounds = SoakSize(10, 100);
+    const int warmUp = SoakSize(3, 10);
+    const ProcessFigures first = MeasureProcess();
+    ProcessFigures warm;
+    for (int i = 0; i < rounds; ++i) {
+        w.Command(hv::player::kCmdRecordPath);
+        ASSERT_TRUE(w.Recorder().Recording()) << "round " << i;
+        w.Command(i % 2 == 0 ? hv::player::kCmdRight : hv::player::kCmdLeft);
+        const uint64_t n = w.Presenter().Presented();
+        ASSERT_TRUE(WaitFor([&] { return w.Presenter().Presented() > n + 2; }, kOpenTimeoutMs))
+            << "round " << i;
+        w.Command(hv::player::kCmdRecordPath);
+        ASSERT_FALSE(w.Recorder().Recording()) << "round " << i;
+        EXPECT_FALSE(w.Recorder().Keyframes().empty()) << "round " << i;
+        if (i + 1 == warmUp) warm = MeasureProcess();
+    }
+    const ProcessFigures end = MeasureProcess();
+    std::printf("%d record/stop rounds; figures: start %s; after warm-up %s; end %s\n", rounds,
+                Describe(first).c_str(), Describe(warm).c_str(), Describe(end).c_str());
+    // Idle pool threads (GStreamer's, Qt's) come and go while playing.
+    EXPECT_LE(end.threads, warm.threads + 4) << "threads left behind";
+    EXPECT_LE(end.descriptors, warm.descriptors + 1) << "descriptors left open";
+    EXPECT_LE(end.residentKiB - warm.residentKiB, (SoakFull() ? 48 : 24) * 1024L)
+        << "memory grows per round";
+    EXPECT_EQ(offered, rounds);
+    EXPECT_TRUE(f.boxes.empty());
 }
 
 // The program folder cannot take the files (both names are taken by

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "view_test_util.h"
 
@@ -150,6 +151,57 @@ TEST(ViewSetup, ExplicitViewSize) {
         EXPECT_FALSE(r.ok) << w << "x" << h;
         EXPECT_FALSE(r.error.empty());
     }
+}
+
+// A view rendered for a file may be up to 8192 per side plus the high
+// renderer's spare row and column: the same tables, sizes whose products fit,
+// rays in range for the navigation's fields of view (a ray's length follows
+// the aspect, not the size), and the fast renderers still equal the scalar
+// reference across the widest view; one more pixel fails, and the screen cap
+// stays where it was.
+TEST(ViewSetup, FileViewSize) {
+    const hv::ViewSetupResult derived = hvtest::Init(2712, 850);
+    constexpr int32_t kMax = hv::kMaxFileViewSide;
+    static_assert(kMax == 8193);
+    for (auto [w, h] : {std::pair{kMax, kMax}, std::pair{kMax, 4609}, std::pair{8192, 4608},
+                        std::pair{kMax, 1}, std::pair{1, 1}}) {
+        const hv::ViewSetupResult r = hv::InitViewEngine(2712, 850, w, h, hv::ViewSizeCap::File);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.setup->pixelCount, w * h);
+        EXPECT_EQ(int64_t{r.setup->header.biSizeImage}, int64_t{4} * w * h);
+        EXPECT_EQ(r.setup->tables.ANG8, derived.setup->tables.ANG8);
+        EXPECT_EQ(r.setup->colQuadrants, derived.setup->colQuadrants);
+        EXPECT_EQ(r.setup->sourceRowsRead, derived.setup->sourceRowsRead);
+        for (float fov : {24.0f, 60.0f, 90.0f, 120.0f}) {
+            for (float tilt : {-90.0f, 0.0f, 45.0f}) {
+                const hv::ViewState v = hvtest::At(derived.start, 33, tilt, fov);
+                EXPECT_TRUE(hv::RaysInRange(*r.setup, hv::ViewMatrix(*r.setup, v)))
+                    << w << "x" << h << " fov " << fov;
+            }
+        }
+    }
+    const hv::ViewSetupResult strip = hv::InitViewEngine(2712, 850, kMax, 9, hv::ViewSizeCap::File);
+    ASSERT_TRUE(strip.ok) << strip.error;
+    const hvtest::Panorama pano =
+        hvtest::MakePanorama(2712, 850, hvtest::NoisePixel, strip.setup->sourceRowsRead - 850 + 1);
+    const size_t size = static_cast<size_t>(kMax) * 11 + 1;
+    for (float fov : {30.0f, 120.0f}) {
+        const hv::FixedMatrix M =
+            hv::ViewMatrix(*strip.setup, hvtest::At(derived.start, 33, 10, fov));
+        std::vector<uint32_t> fast(size, 7u), reference(size, 7u);
+        ASSERT_TRUE(hv::RenderHigh(*strip.setup, M, pano.Source(), fast.data()));
+        ASSERT_TRUE(hv::RenderHighScalar(*strip.setup, M, pano.Source(), reference.data()));
+        EXPECT_EQ(fast, reference) << "high, fov " << fov;
+        ASSERT_TRUE(hv::RenderDraft(*strip.setup, M, pano.Source(), fast.data()));
+        ASSERT_TRUE(hv::RenderDraftScalar(*strip.setup, M, pano.Source(), reference.data()));
+        EXPECT_EQ(fast, reference) << "draft, fov " << fov;
+    }
+
+    for (auto [w, h] : {std::pair{kMax + 1, 400}, std::pair{600, kMax + 1}, std::pair{0, 1}}) {
+        EXPECT_FALSE(hv::InitViewEngine(2712, 850, w, h, hv::ViewSizeCap::File).ok)
+            << w << "x" << h;
+    }
+    EXPECT_FALSE(hv::InitViewEngine(2712, 850, 3841, 400, hv::ViewSizeCap::Screen).ok);
 }
 
 }  // namespace
