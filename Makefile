@@ -9,7 +9,7 @@ BUILD_SAN ?= build-asan
 BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 # Seconds per fuzz target: bounded in `make test`, longer in `make fuzz`.
-FUZZ_SECONDS ?= 15
+FUZZ_SECONDS ?= 10
 FUZZ_LONG_SECONDS ?= 600
 FUZZ_TARGETS := fuzz_config_reader fuzz_number_conversion fuzz_unwrap fuzz_video_open \
   fuzz_view_path fuzz_typed_numbers fuzz_ring_detect fuzz_spherical_inject
