@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "unwrap/planar_gather.h"
 #include "unwrap/unwrap_engine.h"
 #include "unwrap/unwrap_table.h"
 
@@ -80,6 +81,32 @@ void BM_UnwrapFast(benchmark::State& st) {
     SetLabel(st, s);
 }
 
+// The unwrap straight from a decoder's planes (I420 or NV12), one thread.
+void BM_UnwrapPlanar(benchmark::State& st) {
+    Setup s = Make(int32_t(st.range(0)), int32_t(st.range(1)));
+    const bool nv12 = st.range(2) != 0;
+    hv::PlanarPicture p;
+    p.layout = nv12 ? hv::PlanarLayout::NV12 : hv::PlanarLayout::I420;
+    p.width = s.frame.width;
+    p.height = s.frame.height;
+    p.strides[0] = p.width;
+    p.strides[1] = nv12 ? 2 * hv::ChromaWidth(p.width) : hv::ChromaWidth(p.width);
+    p.strides[2] = nv12 ? 0 : p.strides[1];
+    // The frame's random words serve as the planes' bytes.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.frame.data());
+    p.planes[0] = bytes;
+    p.planes[1] = bytes + size_t(p.strides[0]) * size_t(p.height);
+    p.planes[2] =
+        nv12 ? nullptr : p.planes[1] + size_t(p.strides[1]) * size_t(hv::ChromaHeight(p.height));
+    hv::PlanarGatherPlan plan;
+    plan.Build(s.ring, s.table, p);
+    for (auto _ : st) {
+        plan.Run(p, s.panorama.data());
+        benchmark::ClobberMemory();
+    }
+    SetLabel(st, s);
+}
+
 // The whole job as the player runs it: engine, publish, two threads.
 void BM_UnwrapFrameJob(benchmark::State& st) {
     const Setup s = Make(int32_t(st.range(0)), int32_t(st.range(1)));
@@ -97,6 +124,11 @@ BENCHMARK(BM_FrameMemcpy) HV_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildUnwrapTable) HV_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnwrapReference) HV_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnwrapFast) HV_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnwrapPlanar)
+    ->Args({1920, 1080, 0})
+    ->Args({3840, 2160, 0})
+    ->Args({3840, 2160, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnwrapFrameJob)
     ->Args({640, 480, 0})
     ->Args({1920, 1080, 0})

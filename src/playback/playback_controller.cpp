@@ -207,13 +207,18 @@ void PlaybackController::HandOver(FrameSource& source) {
         host_.StreamOpened();
 
         // A picture size the frame buffer refuses ends the video here.
-        const bool allocated = frame_.Allocate(format.width, format.height);
+        const bool allocated = ValidFrameSize(format.width, format.height);
         // The first picture, as soon as the source has one (at most
         // 500 ms; a source that cannot tell gets the whole time).
         bool go = true;
         for (int waited = 0; go && waited < 500 && source.PictureSerial() == 0; waited += 10)
             go = worker_.SleepFor(10);
-        if (allocated && go && !StopWanted()) {
+        // A stream that hands the decoder's planes is unwrapped from them:
+        // its frame buffer stays empty unless a picture without planes
+        // comes later (the unwrap then sizes it). Any other stream's buffer
+        // starts with the first picture, converted.
+        if (allocated && go && !StopWanted() && !source.CurrentPicture() &&
+            frame_.Allocate(format.width, format.height)) {
             int32_t size = std::min(format.sampleSize, frame_.PictureBytes());
             if (size > 0) source.CurrentFrame(frame_.data(), &size);
         }

@@ -52,7 +52,9 @@ class FrameUnwrapper {
     virtual bool Configure(const RingGeometry& ring, std::string* error) = 0;
     // One UnwrapFrame job: take the current picture into `frame`, unwrap it
     // into the working panorama. True when a render should be requested.
-    // Unwrap worker; never two at a time.
+    // Unwrap worker; never two at a time. `frame` belongs to the job: it
+    // comes empty (0 x 0) while the stream hands the decoder's planes, and
+    // the job sizes it to the stream's format when it needs it.
     virtual bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) = 0;
     // The loop has ended and no UnwrapFrame runs any more: release the
     // working panorama. Video worker.
@@ -98,7 +100,13 @@ class EngineUnwrapper final : public FrameUnwrapper {
         if (const PlanarPictureRef picture = source.CurrentPicture()) {
             return engine_.UnwrapPicture(*picture);
         }
-        // A source that has no picture yet leaves the buffer as it was.
+        // A source that has no picture yet leaves the buffer as it was (all
+        // zero when sized here).
+        const VideoFormat& format = source.Format();
+        if ((frame.width != format.width || frame.height != format.height) &&
+            !frame.Allocate(format.width, format.height)) {
+            return false;
+        }
         return engine_.UnwrapFrame(frame, [&source](FrameBuffer& fb) {
             int32_t size = fb.PictureBytes();
             source.CurrentFrame(fb.data(), &size);

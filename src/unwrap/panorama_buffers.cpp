@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "frame/large_buffer.h"
+
 namespace hv {
 
 namespace detail {
@@ -9,7 +11,7 @@ namespace detail {
 // so their data pointers stay valid for the life of the set.
 struct PanoramaSet {
     RingGeometry ring;
-    std::array<std::vector<uint32_t>, PanoramaBuffers::kCount> pixels;
+    std::array<LargeVector<uint32_t>, PanoramaBuffers::kCount> pixels;
 
     std::mutex mu;  // guards everything below
     int32_t ready = 0;

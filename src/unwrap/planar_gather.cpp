@@ -263,6 +263,8 @@ void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama, int
                 alignas(16) uint8_t ys[kTileCols], us[kTileCols], vs[kTileCols];
                 if (nv12) {
                     for (int32_t j = 0; j < w; ++j) {
+                        __builtin_prefetch(Y + luma[j + kAhead]);
+                        __builtin_prefetch(U + chroma[j + kAhead]);
                         ys[j] = Y[luma[j]];
                         us[j] = Upsampled(U, chroma[j], chroma2[j], between[j] != 0);
                         vs[j] = Upsampled(V, chroma[j], chroma2[j], between[j] != 0);
@@ -271,7 +273,11 @@ void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama, int
                     between += w;
                 } else {
                     for (int32_t j = 0; j < w; ++j) {
+                        // All three planes: the chroma reads miss as often
+                        // as the luma ones.
                         __builtin_prefetch(Y + luma[j + kAhead]);
+                        __builtin_prefetch(U + chroma[j + kAhead]);
+                        __builtin_prefetch(V + chroma[j + kAhead]);
                         ys[j] = Y[luma[j]];
                         us[j] = U[chroma[j]];
                         vs[j] = V[chroma[j]];

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame/large_buffer.h"
 #include "frame/planar_picture.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
@@ -86,11 +87,11 @@ class PlanarGatherPlan {
     }
 
   private:
-    std::vector<uint32_t> lumaOffsets_;
-    std::vector<uint32_t> chromaOffsets_;
+    LargeVector<uint32_t> lumaOffsets_;
+    LargeVector<uint32_t> chromaOffsets_;
     // NV12 only: the second chroma row's offsets and the odd-column flags.
-    std::vector<uint32_t> chroma2Offsets_;
-    std::vector<uint8_t> between_;
+    LargeVector<uint32_t> chroma2Offsets_;
+    LargeVector<uint8_t> between_;
     // Panorama indices whose source is the spare row, ascending; their
     // offsets read sample 0 and the pixel is then overwritten with black.
     std::vector<uint32_t> black_;

@@ -130,6 +130,13 @@ bool UnwrapEngine::RunJob(const FrameBuffer& fb) {
         return false;
 
     if (RebuildTableIfStale()) return true;  // nothing copied; the ready panorama stays
+    // The frame gather's plan is built by its first job, so that a stream
+    // unwrapped from planes never builds (nor touches the memory of) one.
+    const uint32_t built = builtRequest_.load();
+    if (planRequest_ != built || plan_.Empty()) {
+        plan_.Build(ring_, table_);
+        planRequest_ = built;
+    }
 
     PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
     if (slot.pixels == nullptr) return false;
@@ -143,7 +150,6 @@ bool UnwrapEngine::RebuildTableIfStale() {
     if (builtRequest_.load() == request) return false;
     const FlipMode mode = flipMode_.load();
     BuildUnwrapTable(ring_, mode, table_);
-    plan_.Build(ring_, table_);
     tableMode_ = mode;
     builtRequest_.store(request);
     tableBuilds_.fetch_add(1);

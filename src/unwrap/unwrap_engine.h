@@ -124,6 +124,7 @@ class UnwrapEngine {
     UnwrapTable table_;
     FlipMode tableMode_ = 0;  // the mode table_ was built for
     GatherPlan plan_;
+    uint32_t planRequest_ = 0;  // the table request plan_ was built from
     PlanarGatherPlan planarPlan_;
     uint32_t planarRequest_ = 0;  // the table request planarPlan_ was built from
 

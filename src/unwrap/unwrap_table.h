@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame/large_buffer.h"
 #include "unwrap/ring_geometry.h"
 
 namespace hv {
@@ -60,8 +61,8 @@ void ForEachRingSample(const RingGeometry& ring, FlipMode mode, const ColumnAngl
 // frame pixel 0, or the previous mode's source after a flip. Every entry
 // always lies inside a width x (height + 1) frame buffer.
 struct UnwrapTable {
-    std::vector<int32_t> srcX;
-    std::vector<int32_t> srcRow;
+    LargeVector<int32_t> srcX;
+    LargeVector<int32_t> srcRow;
 
     // Sized for the geometry and zeroed.
     void Allocate(const RingGeometry& ring);
@@ -97,7 +98,7 @@ class GatherPlan {
     void Run(const uint32_t* frame, uint32_t* panorama) const { Run(frame, panorama, 0, Hp_); }
 
   private:
-    std::vector<uint32_t> offsets_;
+    LargeVector<uint32_t> offsets_;
     int32_t Wp_ = 0, Hp_ = 0;
 };
 

@@ -27,7 +27,7 @@ enum class FrameSourceMode {
 };
 
 // Decoded pictures an EveryFrame source holds ahead of the caller.
-inline constexpr int32_t kEveryFrameQueue = 4;
+inline constexpr int32_t kEveryFrameQueue = 2;
 
 // What NextFrame returned.
 enum class NextFrameResult {

@@ -180,6 +180,9 @@ bool CountingUnwrapper::UnwrapFrame(hv::FrameSource& source, hv::FrameBuffer& fr
     if (source.CurrentPicture() != nullptr) {
         // The job unwrapped the decoder's planes and left the buffer alone:
         // the number is read from the newest picture, converted for reading.
+        const hv::VideoFormat& format = source.Format();
+        if (frame.width != format.width || frame.height != format.height)
+            frame.Allocate(format.width, format.height);
         int32_t size = frame.PictureBytes();
         source.CurrentFrame(frame.data(), &size);
     }
