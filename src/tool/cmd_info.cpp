@@ -56,6 +56,8 @@ int RunInfo(int argc, char** argv) {
 
     std::string text;
     hv::FrameSourceGraphHooks hooks;
+    // The stream's description needs no sound device.
+    hooks.withoutSound = true;
     hooks.running = [&](hv::FrameSource& source) {
         const hv::VideoFormat& f = source.Format();
         // The panorama size the player would unwrap into.

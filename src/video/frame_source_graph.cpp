@@ -34,7 +34,7 @@ BuildOutcome BuildLocked(FrameSourceProgram program, const std::string& file, Me
     if (hooks.building) hooks.building();
 
     FrameSourceOptions options;
-    options.withAudio = program == FrameSourceProgram::Player;
+    options.withAudio = program == FrameSourceProgram::Player && !hooks.withoutSound;
     // The player unwraps straight from the decoder's planes.
     options.planarPictures = program == FrameSourceProgram::Player;
     if (hooks.prerollTimeoutMs > 0) options.prerollTimeoutMs = hooks.prerollTimeoutMs;

@@ -40,6 +40,9 @@ struct FrameSourceGraphHooks {
     FrameSourceFactory factory;
     // Optional: the preroll bound passed to Open (0 keeps the default).
     int32_t prerollTimeoutMs = 0;
+    // The player's graph without its sound branch, for a caller that only
+    // reads the stream (no sound device is probed or opened).
+    bool withoutSound = false;
 };
 
 // What a build ended with (the GUI programs ignore it; tests and hvtool use it).
