@@ -74,20 +74,40 @@ HV_AVX2 inline __m256i Gather(const int32_t* base, __m256i idx) {
     return _mm256_i32gather_epi32(base, idx, 4);
 }
 
-// The pixels at idx and idx + 1 for eight indices, as two gathers of four
-// 64-bit pairs (half the element loads of two 32-bit gathers): the first of
-// each pair into `left`, the second into `right`, in lane order.
-HV_AVX2 inline void GatherPairs(const int32_t* base, __m256i idx, __m256i& left, __m256i& right) {
-    const auto* pairs = reinterpret_cast<const long long*>(base);
-    const __m256i g0 = _mm256_i32gather_epi64(pairs, _mm256_castsi256_si128(idx), 4);
-    const __m256i g1 = _mm256_i32gather_epi64(pairs, _mm256_extracti128_si256(idx, 1), 4);
-    // g0 = a0 b0 a1 b1 | a2 b2 a3 b3, g1 = a4 b4 a5 b5 | a6 b6 a7 b7.
+// Four 64-bit pairs, in lane order, into one vector: a0 b0 a1 b1 | a2 b2 a3 b3.
+HV_AVX2 inline __m256i LoadPairs(const int32_t* p0, const int32_t* p1, const int32_t* p2,
+                                 const int32_t* p3) {
+    const auto pair = [](const int32_t* p) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    };
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(pair(p0), pair(p1))),
+                                   _mm_unpacklo_epi64(pair(p2), pair(p3)), 1);
+}
+
+// Two vectors of four pairs each (lanes 0-3, 4-7) to the pairs' first and
+// second pixels in lane order.
+HV_AVX2 inline void SplitPairs(__m256i g0, __m256i g1, __m256i& left, __m256i& right) {
     const __m256 f0 = _mm256_castsi256_ps(g0), f1 = _mm256_castsi256_ps(g1);
     const __m256i a = _mm256_castps_si256(_mm256_shuffle_ps(f0, f1, _MM_SHUFFLE(2, 0, 2, 0)));
     const __m256i b = _mm256_castps_si256(_mm256_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 1, 3, 1)));
     // a = a0 a1 a4 a5 | a2 a3 a6 a7: 64-bit blocks 0 2 1 3 restore the order.
     left = _mm256_permute4x64_epi64(a, _MM_SHUFFLE(3, 1, 2, 0));
     right = _mm256_permute4x64_epi64(b, _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+// The 2 x 2 neighbourhoods at offsets idx (left, top), idx + 1, idx + Ws and
+// idx + Ws + 1 for eight offsets. Left and right neighbours are adjacent, so
+// each row of a neighbourhood is one 64-bit load; plain loads beat the gather
+// instruction here, and both rows share one extraction of the offsets.
+HV_AVX2 inline void GatherNeighbourhoods(const int32_t* base, __m256i idx, int32_t Ws, __m256i& p00,
+                                         __m256i& p01, __m256i& p10, __m256i& p11) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), idx);
+    const int32_t* t[8];
+    for (int j = 0; j < 8; ++j) t[j] = base + at[j];
+    SplitPairs(LoadPairs(t[0], t[1], t[2], t[3]), LoadPairs(t[4], t[5], t[6], t[7]), p00, p01);
+    SplitPairs(LoadPairs(t[0] + Ws, t[1] + Ws, t[2] + Ws, t[3] + Ws),
+               LoadPairs(t[4] + Ws, t[5] + Ws, t[6] + Ws, t[7] + Ws), p10, p11);
 }
 
 // AngleOf for eight (a, b) pairs; see the scalar AngleOf. With a != 0 every
@@ -271,8 +291,7 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                 const __m256i atSeam = _mm256_andnot_si256(skip, _mm256_cmpeq_epi32(col, lastCol));
                 if (_mm256_testz_si256(atSeam, atSeam)) {
                     // No lane wraps: each pair of neighbours is one 64-bit load.
-                    GatherPairs(source, o00, p00, p01);
-                    GatherPairs(source, _mm256_add_epi32(o00, vWs), p10, p11);
+                    GatherNeighbourhoods(source, o00, Ws, p00, p01, p10, p11);
                 } else {
                     const __m256i o01 = _mm256_add_epi32(rowOff, c1);
                     p00 = Gather(source, o00);
