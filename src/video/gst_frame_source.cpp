@@ -451,6 +451,10 @@ class GstFrameSource final : public FrameSource {
 
         g_signal_connect(decode, "pad-added", G_CALLBACK(&GstFrameSource::OnPadAdded), this);
         g_signal_connect(decode, "no-more-pads", G_CALLBACK(&GstFrameSource::OnNoMorePads), this);
+        if (!options_.withAudio) {
+            g_signal_connect(decode, "autoplug-continue",
+                             G_CALLBACK(&GstFrameSource::OnAutoplugContinue), nullptr);
+        }
 
         BuildStep step = Preroll();
         if (step != BuildStep::None) return step;
@@ -812,6 +816,15 @@ class GstFrameSource final : public FrameSource {
         } else if (audio && self->options_.withAudio && !self->audioLinked_.load()) {
             self->AddAudioBranch(pad);
         }
+    }
+
+    // Without a sound branch the sound stays undecoded: decodebin exposes
+    // it as it leaves the demuxer (a pad nobody links) instead of parsing
+    // and decoding it for nothing.
+    static gboolean OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpointer) {
+        if (caps == nullptr || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) return TRUE;
+        const char* name = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+        return g_str_has_prefix(name, "audio/") ? FALSE : TRUE;
     }
 
     // A decoder whose pictures are neither I420 nor NV12 gets today's BGRx
