@@ -27,20 +27,6 @@ namespace {
 // arena VmRSS follows what is really held.
 [[maybe_unused]] const int kOneArena = mallopt(M_ARENA_MAX, 1);
 
-// GStreamer's and GLib's thread pools keep a few idle threads for a while
-// after a pipeline ends; they are not a leak.
-constexpr int kIdlePoolThreads = 4;
-
-// The figures once idle pool threads have had a moment to exit.
-ProcessFigures SettledFigures(const ProcessFigures& start) {
-    ProcessFigures end = MeasureProcess();
-    for (int i = 0; i < 50 && end.threads > start.threads; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        end = MeasureProcess();
-    }
-    return end;
-}
-
 void ExpectFlat(const char* what, const ProcessFigures& first, const ProcessFigures& warm,
                 const ProcessFigures& end, long rssBoundKiB) {
     std::printf("%s soak figures: start %s; after warm-up %s; end %s\n", what,

@@ -23,40 +23,12 @@
 #include <vector>
 
 #include "detect/ring_detect.h"
+#include "fuzz_input.h"
 #include "ring_picture.h"
-
-// Aborts with the failed condition and its line, for the crash report.
-#define Check(cond)                                                               \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 namespace {
 
-class Reader {
-  public:
-    Reader(const uint8_t* d, size_t n) : d_(d), n_(n) {}
-    template <class T>
-    T Get() {
-        T v{};
-        uint8_t b[sizeof(T)] = {};
-        for (size_t i = 0; i < sizeof(T); ++i) b[i] = pos_ < n_ ? d_[pos_++] : 0;
-        std::memcpy(&v, b, sizeof(T));
-        return v;
-    }
-    const uint8_t* Rest(size_t* n) const {
-        *n = n_ - pos_;
-        return d_ + pos_;
-    }
-
-  private:
-    const uint8_t* d_;
-    size_t n_;
-    size_t pos_ = 0;
-};
+using hv::fuzz::Reader;
 
 bool In01(double v) {
     return v >= 0 && v <= 1;

@@ -25,15 +25,7 @@
 #include <vector>
 
 #include "export/spherical_metadata.h"
-
-// Aborts with the failed condition and its line, for the crash report.
-#define Check(cond)                                                               \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
+#include "fuzz_input.h"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 

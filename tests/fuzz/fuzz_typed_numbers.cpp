@@ -17,16 +17,8 @@
 #include <string_view>
 
 #include "config/typed_number.h"
+#include "fuzz_input.h"
 #include "tool/number_options.h"
-
-// Aborts with the failed condition and its line, for the crash report.
-#define Check(cond)                                                               \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "unwrap/filters.h"
 #include "unwrap/navigation.h"
 #include "unwrap/preview_unwrap.h"
@@ -27,32 +28,12 @@
 
 namespace {
 
-class Reader {
-  public:
-    Reader(const uint8_t* d, size_t n) : d_(d), n_(n) {}
-    template <class T>
-    T Get() {
-        T v{};
-        uint8_t b[sizeof(T)] = {};
-        for (size_t i = 0; i < sizeof(T); ++i) b[i] = pos_ < n_ ? d_[pos_++] : 0;
-        std::memcpy(&v, b, sizeof(T));
-        return v;
-    }
-
-  private:
-    const uint8_t* d_;
-    size_t n_;
-    size_t pos_ = 0;
-};
+using hv::fuzz::Reader;
 
 // Work sizes a fuzzing run can afford per input; larger (valid) geometries
 // are still built and checked, only not unwrapped.
 constexpr int64_t kMaxFuzzFramePixels = int64_t{1} << 19;
 constexpr int64_t kMaxFuzzPanoramaPixels = int64_t{1} << 18;
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 void CheckRing(const hv::RingGeometry& r, int32_t frameW, int32_t frameH) {
     Check(r.frameW == frameW && r.frameH == frameH);

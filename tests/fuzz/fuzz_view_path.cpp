@@ -20,15 +20,7 @@
 #include <string>
 
 #include "export/view_path.h"
-
-// Aborts with the failed condition and its line, for the crash report.
-#define Check(cond)                                                               \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
+#include "fuzz_input.h"
 
 namespace {
 

@@ -55,20 +55,8 @@ std::vector<std::string> ContainerVideos() {
     return ::testing::AssertionSuccess();
 }
 
-// GStreamer's and GLib's thread pools keep a few idle threads for a while
-// after a pipeline ends; they are not a leak. Allowed beyond the starting
-// figures: that many threads, and one descriptor.
-constexpr int kIdlePoolThreads = 4;
-
-// The end figures once idle pool threads have had a moment to exit.
-ProcessFigures SettledFigures(const ProcessFigures& start) {
-    ProcessFigures end = MeasureProcess();
-    for (int i = 0; i < 50 && end.threads > start.threads; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        end = MeasureProcess();
-    }
-    return end;
-}
+// Allowed beyond the starting figures: kIdlePoolThreads threads (idle pool
+// threads) and one descriptor.
 
 void ExpectNoGrowth(const ProcessFigures& start, const ProcessFigures& end, long rssBoundKiB) {
     std::printf("soak figures: start %s; end %s\n", Describe(start).c_str(), Describe(end).c_str());

@@ -43,6 +43,16 @@ void Load(MainWindow& w, const std::string& path) {
     w.Command(hv::player::kCmdLoad);
 }
 
+// The fixture's player reading the test video's geometry, with "Repeat the
+// video" on so that it keeps playing for the whole run.
+void RepeatWithTheVideosGeometry(PlayerFixture& f) {
+    hv::SetupConfigState s = hv::SetupStartupDefaults(f.Folder().string());
+    s.geometry = kVideoGeometry;
+    ASSERT_TRUE(hv::WriteConfiguration(f.Folder() / "CamSetup.xml", s).ok);
+    f.Recreate();
+    f.Window().Command(hv::player::kCmdRepeat);
+}
+
 bool Playing(MainWindow& w, uint64_t after = 0) {
     return WaitFor([&] { return w.View() != nullptr && w.Presenter().Presented() > after + 3; },
                    kOpenTimeoutMs);
@@ -50,12 +60,8 @@ bool Playing(MainWindow& w, uint64_t after = 0) {
 
 TEST(PlayerUnderLoad, RapidInputAtOneKilohertzKeepsPicturesComing) {
     PlayerFixture f;
-    hv::SetupConfigState s = hv::SetupStartupDefaults(f.Folder().string());
-    s.geometry = kVideoGeometry;
-    ASSERT_TRUE(hv::WriteConfiguration(f.Folder() / "CamSetup.xml", s).ok);
-    f.Recreate();
+    ASSERT_NO_FATAL_FAILURE(RepeatWithTheVideosGeometry(f));
     MainWindow& w = f.Window();
-    w.Command(hv::player::kCmdRepeat);  // keeps playing for the whole run
     Load(w, PlayerVideo());
     ASSERT_TRUE(Playing(w));
     QWidget* view = w.View();
@@ -136,12 +142,8 @@ TEST(PlayerUnderLoad, RapidInputAtOneKilohertzKeepsPicturesComing) {
 // here; 100 under HV_SOAK_FULL=1, `make soak`, measured from the tenth).
 TEST(PlayerSoak, RecordAndStopTheViewPathWhilePlaying) {
     PlayerFixture f;
-    hv::SetupConfigState s = hv::SetupStartupDefaults(f.Folder().string());
-    s.geometry = kVideoGeometry;
-    ASSERT_TRUE(hv::WriteConfiguration(f.Folder() / "CamSetup.xml", s).ok);
-    f.Recreate();
+    ASSERT_NO_FATAL_FAILURE(RepeatWithTheVideosGeometry(f));
     MainWindow& w = f.Window();
-    w.Command(hv::player::kCmdRepeat);  // keeps playing for the whole run
     int offered = 0;
     w.SetPathChooser([&offered](QWidget*, const QString&) {
         ++offered;

@@ -3,10 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "video/test_video_maker.h"
 
@@ -24,6 +26,15 @@ int CountEntries(const char* dir) {
 }
 
 }  // namespace
+
+ProcessFigures SettledFigures(const ProcessFigures& start) {
+    ProcessFigures end = MeasureProcess();
+    for (int i = 0; i < 50 && end.threads > start.threads; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        end = MeasureProcess();
+    }
+    return end;
+}
 
 ProcessFigures MeasureProcess() {
     ProcessFigures f;

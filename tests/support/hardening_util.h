@@ -22,6 +22,13 @@ struct ProcessFigures {
 ProcessFigures MeasureProcess();
 std::string Describe(const ProcessFigures& f);
 
+// GStreamer's and GLib's thread pools keep a few idle threads for a while
+// after a pipeline ends; they are not a leak.
+constexpr int kIdlePoolThreads = 4;
+// The figures once idle pool threads have had up to 5 s to exit (down to
+// `start`'s thread count).
+ProcessFigures SettledFigures(const ProcessFigures& start);
+
 // True when HV_SOAK_FULL=1: the soak tests run at their full size.
 bool SoakFull();
 // `full` under HV_SOAK_FULL=1, else `small`.
