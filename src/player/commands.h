@@ -39,6 +39,7 @@ enum CommandId : int {
     kCmdSaveSnapshot = 3930,
     kCmdRecordPath = 3931,
     kCmdExportVideo = 3932,
+    kCmdSaveSnapshotAtSize = 3933,
 };
 
 }  // namespace hv::player

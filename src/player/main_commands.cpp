@@ -1,17 +1,17 @@
 // The main window's command table and its handlers.
 #include <QAction>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include "player/commands.h"
 #include "player/control_row.h"
+#include "player/export_dialog.h"
 #include "player/main_window.h"
+#include "player/path_recorder.h"
 #include "player/player_help.h"
 #include "player/process_scan.h"
-#include "player/export_dialog.h"
-#include "player/path_recorder.h"
 #include "player/snapshot.h"
 #include "player/view_presenter.h"
 #include "ui/click_sound.h"
@@ -34,7 +34,8 @@ void MainWindow::BuildCommands() {
     commands_[kCmdLoad] = [this] { LoadCommand(nullptr); };
     commands_[kCmdSetup] = [this] { StartSetupProgram(); };
     commands_[kCmdVideoInfo] = [this] { ShowVideoInfo(); };
-    commands_[kCmdSaveSnapshot] = [this] { SaveSnapshotCommand(); };
+    commands_[kCmdSaveSnapshot] = [this] { SaveSnapshotCommand(false); };
+    commands_[kCmdSaveSnapshotAtSize] = [this] { SaveSnapshotCommand(true); };
     commands_[kCmdRecordPath] = [this] { ToggleRecordPath(); };
     commands_[kCmdExportVideo] = [this] { OpenExportDialog(); };
     commands_[kCmdExit] = [this] {
@@ -157,7 +158,7 @@ QString MainWindow::SuggestedSnapshotPath() const {
     return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
 
-bool MainWindow::SaveSnapshot(const QString& file, QSize size) {
+QImage MainWindow::RenderSnapshotNow(QSize size, QString* message) {
     if (size.isEmpty() && presenter_->Resolution() == ViewResolution::Window) {
         const QSize window = presenter_->WindowPixels();
         if (!window.isEmpty()) size = WindowRenderSize(window.width(), window.height());
@@ -167,9 +168,13 @@ bool MainWindow::SaveSnapshot(const QString& file, QSize size) {
     options.grayscale = presenter_->Grayscale();
     options.soften = presenter_->Soften();
     std::string error;
-    const QImage image = RenderSnapshot(engine_, navigator_.Snapshot(), options, size, &error);
-    QString message = QString::fromStdString(error);
-    if (!image.isNull() && !image.save(file, "PNG"))
+    QImage image = RenderSnapshot(engine_, navigator_.Snapshot(), options, size, &error);
+    *message = QString::fromStdString(error);
+    return image;
+}
+
+bool MainWindow::WriteSnapshot(const QString& file, const QImage& image, QString message) {
+    if (!image.isNull() && message.isEmpty() && !image.save(file, "PNG"))
         message = QStringLiteral("%1: cannot write the PNG file").arg(file);
     if (image.isNull() || !message.isEmpty()) {
         hv::ui::ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Save snapshot"),
@@ -180,15 +185,37 @@ bool MainWindow::SaveSnapshot(const QString& file, QSize size) {
     return true;
 }
 
-void MainWindow::SaveSnapshotCommand() {
+bool MainWindow::SaveSnapshot(const QString& file, QSize size) {
+    QString message;
+    const QImage image = RenderSnapshotNow(size, &message);
+    return WriteSnapshot(file, image, message);
+}
+
+void MainWindow::SaveSnapshotCommand(bool askSize) {
     if (!view_ || controller_->AppClosing() || fileDialogOpen_) return;
-    // The suggested name holds the time shown now, whatever plays on while
-    // the dialog is open.
+    QSize size;
+    if (askSize) {
+        QSize proposed = lastSnapshotSize_;
+        if (proposed.isEmpty()) proposed = presenter_->WindowPixels();
+        fileDialogOpen_ = true;
+        size = snapshotSizeChooser_(this, proposed);
+        fileDialogOpen_ = false;
+        if (size.isEmpty() || !view_ || controller_->AppClosing()) return;
+        lastSnapshotSize_ = size;
+    }
+    // The picture and the time in its name are those shown now, whatever
+    // plays on while the dialog is open.
     const QString suggested = SuggestedSnapshotPath();
+    QString message;
+    const QImage image = RenderSnapshotNow(size, &message);
+    if (image.isNull()) {
+        WriteSnapshot(QString(), image, message);
+        return;
+    }
     fileDialogOpen_ = true;
     const QString file = snapshotChooser_(this, suggested);
     fileDialogOpen_ = false;
-    if (!file.isEmpty()) SaveSnapshot(file);
+    if (!file.isEmpty()) WriteSnapshot(file, image, QString());
 }
 
 void MainWindow::SampleViewPath() {
@@ -254,8 +281,8 @@ ExportDialog* MainWindow::OpenExportDialog() {
         held.pan = WrapDegrees(now.pan);
         held.tilt = now.tilt;
         held.fov = now.fov;
-        exportDialog_ = std::make_unique<ExportDialog>(base, recorder_->Path(),
-                                                       ViewPath({held}), this);
+        exportDialog_ =
+            std::make_unique<ExportDialog>(base, recorder_->Path(), ViewPath({held}), this);
     }
     exportDialog_->show();
     exportDialog_->raise();

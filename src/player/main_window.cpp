@@ -21,6 +21,7 @@
 #include "player/player_host.h"
 #include "player/player_settings.h"
 #include "player/recent_files.h"
+#include "player/snapshot.h"
 #include "player/start_picture.h"
 #include "player/view_presenter.h"
 #include "player/volume_file.h"
@@ -88,6 +89,9 @@ MainWindow::MainWindow(const PlayerPaths& paths, PlaybackOptions playbackOptions
     pathChooser_ = [](QWidget* owner, const QString& suggested) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save view path"), suggested,
                                             QStringLiteral("View paths (*.json)"));
+    };
+    snapshotSizeChooser_ = [](QWidget* owner, QSize proposed) {
+        return AskSnapshotSize(owner, proposed);
     };
     snapshotChooser_ = [](QWidget* owner, const QString& suggested) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save snapshot"), suggested,
@@ -207,6 +211,9 @@ void MainWindow::BuildMenus() {
     QAction* snapshot =
         AddMenuCommand(file, QStringLiteral("Save snapshot\tCtrl + P"), kCmdSaveSnapshot);
     snapshot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction* snapshotAtSize = AddMenuCommand(
+        file, QStringLiteral("Save snapshot at size...\tCtrl + Shift + P"), kCmdSaveSnapshotAtSize);
+    snapshotAtSize->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     AddMenuCommand(file, QStringLiteral("Export video..."), kCmdExportVideo);
     file->addSeparator();
     file->addMenu(player);

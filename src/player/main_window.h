@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QImage>
 #include <QSize>
 #include <filesystem>
 #include <functional>
@@ -87,6 +88,8 @@ struct PlayerPaths {
 using FileChooser = std::function<QString(QWidget*, const QString&)>;
 // Chooses where to save: (owner, suggested path) -> path, "" when cancelled.
 using SaveChooser = std::function<QString(QWidget*, const QString&)>;
+// Asks for a picture size, `proposed` first; empty when cancelled.
+using SizeChooser = std::function<QSize(QWidget*, QSize proposed)>;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -122,6 +125,8 @@ class MainWindow : public QMainWindow {
     void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     // The save dialog of "Save snapshot" (default: the platform's).
     void SetSnapshotChooser(SaveChooser chooser) { snapshotChooser_ = std::move(chooser); }
+    // The size question of "Save snapshot at size...".
+    void SetSnapshotSizeChooser(SizeChooser chooser) { snapshotSizeChooser_ = std::move(chooser); }
 
     // File -> Save snapshot without its dialog: the current view, rendered
     // from the newest panorama at `size` (empty: the view resolution in
@@ -221,7 +226,11 @@ class MainWindow : public QMainWindow {
     void ToggleRepeat();
     void ShowVideoInfo();
     void StartSetupProgram();
-    void SaveSnapshotCommand();
+    // The view shown now, rendered at `size`, is offered for saving; with
+    // `askSize` the size is asked first.
+    void SaveSnapshotCommand(bool askSize);
+    QImage RenderSnapshotNow(QSize size, QString* message);
+    bool WriteSnapshot(const QString& file, const QImage& image, QString message);
     void ToggleRecordPath();
 
     // Opening a video and the position bar (main_video.cpp).
@@ -238,6 +247,8 @@ class MainWindow : public QMainWindow {
     QString lastChosenFolder_;
     FileChooser chooser_;
     SaveChooser snapshotChooser_;
+    SizeChooser snapshotSizeChooser_;
+    QSize lastSnapshotSize_;
     SaveChooser pathChooser_;
     std::unique_ptr<PathRecorder> recorder_;
     std::unique_ptr<ExportDialog> exportDialog_;

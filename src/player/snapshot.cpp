@@ -1,6 +1,13 @@
 #include "player/snapshot.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -8,6 +15,29 @@
 #include "unwrap/view_setup.h"
 
 namespace hv::player {
+
+QSize AskSnapshotSize(QWidget* owner, QSize proposed) {
+    QDialog dialog(owner);
+    dialog.setWindowTitle(QStringLiteral("Save snapshot at size"));
+    auto* width = new QSpinBox(&dialog);
+    auto* height = new QSpinBox(&dialog);
+    width->setRange(16, kMaxViewWidth);
+    height->setRange(16, kMaxViewHeight);
+    width->setValue(std::clamp(proposed.width(), 16, kMaxViewWidth));
+    height->setValue(std::clamp(proposed.height(), 16, kMaxViewHeight));
+    auto* row = new QHBoxLayout;
+    row->addWidget(width);
+    row->addWidget(new QLabel(QStringLiteral("x"), &dialog));
+    row->addWidget(height);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Size"), row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return QSize();
+    return QSize(width->value(), height->value());
+}
 
 QImage RenderSnapshot(const UnwrapEngine& engine, const ViewState& view,
                       const RenderOptions& options, QSize size, std::string* error) {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QWidget>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,11 @@ namespace hv::player {
 // a message when there is no panorama or the view cannot be rendered.
 QImage RenderSnapshot(const UnwrapEngine& engine, const ViewState& view,
                       const RenderOptions& options, QSize size, std::string* error);
+
+// File -> "Save snapshot at size...": asks for the picture's width and height
+// (`proposed` first, at most the view engine's 3840 x 2160); an empty size
+// when the user cancels.
+QSize AskSnapshotSize(QWidget* owner, QSize proposed);
 
 // "<video stem>-00m12.345s.png": the video's name without its extension and
 // the time of `position` (100 ns units) in minutes and seconds.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -202,6 +203,31 @@ TEST_F(PlayerExport, SnapshotEqualsToolViewOfTheSameFrame) {
     EXPECT_TRUE(QFileInfo::exists(offered));
     EXPECT_TRUE(f.boxes.empty());
     EXPECT_EQ(w.Action(kCmdSaveSnapshot)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    // At a chosen size: the picture is the view shown when the command was
+    // given, even when the view moves while the save dialog is open.
+    const QString expected = QDir(dir).filePath(QStringLiteral("expected.png"));
+    const QString moved = QDir(dir).filePath(QStringLiteral("moved.png"));
+    const QString sized = QDir(dir).filePath(QStringLiteral("sized.png"));
+    ASSERT_TRUE(w.SaveSnapshot(expected, QSize(320, 200)));
+    w.SetSnapshotSizeChooser([](QWidget*, QSize) { return QSize(320, 200); });
+    w.SetSnapshotChooser([&](QWidget*, const QString&) {
+        w.Command(kCmdRight);
+        WaitFor([] { return false; }, 300);
+        return sized;
+    });
+    w.Command(kCmdSaveSnapshotAtSize);
+    ASSERT_TRUE(w.SaveSnapshot(moved, QSize(320, 200)));
+    const QImage atSize = QImage(sized).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(atSize.size(), QSize(320, 200));
+    EXPECT_EQ(atSize, QImage(expected).convertToFormat(QImage::Format_RGB32));
+    EXPECT_NE(atSize, QImage(moved).convertToFormat(QImage::Format_RGB32));
+    // Cancelling the size question saves nothing.
+    w.SetSnapshotSizeChooser([](QWidget*, QSize) { return QSize(); });
+    QFile::remove(sized);
+    w.Command(kCmdSaveSnapshotAtSize);
+    EXPECT_FALSE(QFileInfo::exists(sized));
+    EXPECT_TRUE(f.boxes.empty());
 }
 
 TEST(SnapshotName, MinutesSecondsAndMilliseconds) {

@@ -56,8 +56,9 @@ TEST(PlayerStartup, MenusTextsIdsAndChecks) {
     QMenu* file = w.menuBar()->actions()[0]->menu();
     EXPECT_EQ(MenuTexts(file),
               (QStringList{"Load Doughnut Movie\tCtrl + L", "Setup Doughnut Movie", "Recent videos",
-                           "-", "Save snapshot\tCtrl + P", "Export video...", "-", "Player",
-                           "-", "Video Stream Info", "-", "Exit\tAlt + F4"}));
+                           "-", "Save snapshot\tCtrl + P",
+                           "Save snapshot at size...\tCtrl + Shift + P", "Export video...", "-",
+                           "Player", "-", "Video Stream Info", "-", "Exit\tAlt + F4"}));
     QMenu* player = SubMenu(file, "Player");
     ASSERT_NE(player, nullptr);
     EXPECT_EQ(MenuTexts(player), (QStringList{"Play", "Stop", "-", "Restart"}));
