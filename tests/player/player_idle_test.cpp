@@ -19,32 +19,9 @@ namespace {
 
 constexpr int kOpenTimeoutMs = 20000;
 
-std::filesystem::path Folder() {
-    return std::filesystem::temp_directory_path() /
-           ("hvplayer-idle-test-" + std::to_string(::getpid()));
-}
-
-class RemoveFolder : public ::testing::Environment {
-  public:
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(Folder(), ec);
-    }
-};
-const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new RemoveFolder);
-
+// 2 s at 25 fps.
 const std::filesystem::path& Video() {
-    static const std::filesystem::path path = [] {
-        std::filesystem::create_directories(Folder());
-        TestVideoOptions clip;
-        clip.path = (Folder() / "doughnut.mp4").string();
-        clip.width = 480;
-        clip.height = 360;
-        clip.frames = 50;  // 2 s at 25 fps
-        clip.geometry = DoughnutGeometry{};
-        EXPECT_EQ(MakeTestVideo(clip), "");
-        return std::filesystem::path(clip.path);
-    }();
+    static const std::filesystem::path path = MakeDoughnutVideo("idle.mp4", 50);
     return path;
 }
 

@@ -1,13 +1,18 @@
 #include "player_test_util.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QThread>
 #include <atomic>
 #include <random>
+#include <system_error>
 
 #include "ui/message_box.h"
+#include "video/test_video_maker.h"
 
 namespace hv::player::test {
 
@@ -71,6 +76,35 @@ int MenuHeight(MainWindow& w) {
 
 QRect InClient(MainWindow& w, QWidget* part) {
     return QRect(part->mapTo(w.centralWidget(), QPoint(0, 0)), part->size());
+}
+
+std::filesystem::path MakeDoughnutVideo(const std::string& name, int frames) {
+    static const std::filesystem::path folder = [] {
+        const std::filesystem::path f = std::filesystem::temp_directory_path() /
+                                        ("hvplayer-videos-" + std::to_string(::getpid()));
+        class RemoveFolder : public ::testing::Environment {
+          public:
+            explicit RemoveFolder(std::filesystem::path f) : f_(std::move(f)) {}
+            void TearDown() override {
+                std::error_code ec;
+                std::filesystem::remove_all(f_, ec);
+            }
+
+          private:
+            std::filesystem::path f_;
+        };
+        ::testing::AddGlobalTestEnvironment(new RemoveFolder(f));
+        std::filesystem::create_directories(f);
+        return f;
+    }();
+    TestVideoOptions clip;
+    clip.path = (folder / name).string();
+    clip.width = 480;
+    clip.height = 360;
+    clip.frames = frames;
+    clip.geometry = DoughnutGeometry{};
+    EXPECT_EQ(MakeTestVideo(clip), "");
+    return clip.path;
 }
 
 }  // namespace hv::player::test

@@ -57,4 +57,9 @@ int MenuHeight(MainWindow& w);
 // Where `part` (a control of the window) lies in the window's client area.
 QRect InClient(MainWindow& w, QWidget* part);
 
+// A 480 x 360 doughnut video of `frames` pictures at 25 fps with the
+// fallback geometry, made as `name` in a folder of this process that is
+// removed when the tests end. Failures are reported as test failures.
+std::filesystem::path MakeDoughnutVideo(const std::string& name, int frames);
+
 }  // namespace hv::player::test

@@ -29,33 +29,9 @@ namespace {
 
 constexpr int kOpenTimeoutMs = 20000;
 
-std::filesystem::path Folder() {
-    return std::filesystem::temp_directory_path() /
-           ("hvplayer-defects-test-" + std::to_string(::getpid()));
-}
-
-class RemoveFolder : public ::testing::Environment {
-  public:
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(Folder(), ec);
-    }
-};
-const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new RemoveFolder);
-
 // 4 s at 25 fps: long enough for a drag across many frames.
 const std::filesystem::path& Video() {
-    static const std::filesystem::path path = [] {
-        std::filesystem::create_directories(Folder());
-        TestVideoOptions clip;
-        clip.path = (Folder() / "doughnut.mp4").string();
-        clip.width = 480;
-        clip.height = 360;
-        clip.frames = 100;
-        clip.geometry = DoughnutGeometry{};
-        EXPECT_EQ(MakeTestVideo(clip), "");
-        return std::filesystem::path(clip.path);
-    }();
+    static const std::filesystem::path path = MakeDoughnutVideo("defects.mp4", 100);
     return path;
 }
 
