@@ -1,6 +1,7 @@
 // AVX2 renderers: eight view pixels per step, bit-identical to the scalar
-// reference (render_scalar.cpp). The columns of a row after its last full
-// vector go to the reference's own per-pixel step (render_common.h).
+// reference (render_scalar.cpp). A row's last vector ends at the row's end and
+// overlaps the one before it; only rows narrower than a vector go to the
+// reference's own per-pixel step (render_common.h).
 //
 // Why the shortcuts are exact, given RaysInRange (every ray shorter than
 // 500000, so |component| << 12 < 2^31):
@@ -49,6 +50,30 @@ bool GatherableSource(const ViewSetup& s) {
 // Columns the vector passes buffer at a time (a multiple of 8); wider rows
 // go in segments of this many.
 constexpr int32_t kMaxRowChunk = 1024;
+
+// One segment of a row of at least 8 columns: columns base .. base + size - 1.
+// Its vectors start every 8 columns, except the last, which ends at the
+// segment's end and overlaps the one before it when size is not a multiple
+// of 8. An overlapped column gets the same value twice (a lane the reference
+// skips is skipped both times), so no row needs a scalar tail.
+struct Segment {
+    int32_t base;
+    int32_t size;
+    int32_t Chunks() const { return (size + 7) / 8; }
+    int32_t Column(int32_t k) const { return std::min(8 * k, size - 8); }
+};
+
+// Advances seg to the row's next segment (the first when seg.size is 0);
+// false after the last. A short last segment starts early enough to hold 8
+// columns, overlapping the one before it.
+inline bool NextSegment(Segment& seg, int32_t count) {
+    const int32_t next = seg.base + seg.size;
+    if (next >= count) return false;
+    seg.size = std::min(kMaxRowChunk, count - next);
+    seg.base = seg.size >= 8 ? next : count - 8;
+    if (seg.size < 8) seg.size = 8;
+    return true;
+}
 
 // floor(n / d) for 0 <= n < 2^31, 0 < d < 2^21 and a quotient of at most 4096.
 // The quotient is n times 1 / d, the reciprocal estimate (relative error
@@ -216,21 +241,24 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
     alignas(32) int32_t azRow[kMaxRowChunk];
     alignas(32) int32_t elRow[kMaxRowChunk];
     render_detail::HighPixels pixels(s, M, src);
-    const int32_t vectorColumns = count / 8 * 8;
     for (int32_t m = firstRow; m < lastRow_; ++m) {
         pixels.StartRow(m);
+        if (count < 8) {
+            pixels.Run(0, count, out + static_cast<size_t>(m) * Wout);
+            continue;
+        }
         const auto [rx, y, rz] = pixels.rays();
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         // A wide row goes in segments of at most kMaxRowChunk columns.
-        for (int32_t base = 0; base < vectorColumns; base += kMaxRowChunk) {
-            uint32_t* dst = out + static_cast<size_t>(m) * Wout + base;
+        for (Segment seg{0, 0}; NextSegment(seg, count);) {
+            uint32_t* dst = out + static_cast<size_t>(m) * Wout + seg.base;
             // Three passes over the segment, each with short dependency chains,
             // so that many chunks are in flight at once: azimuth and horizontal
             // length; elevation; sampling.
-            const int32_t chunks = std::min(kMaxRowChunk, vectorColumns - base) / 8;
+            const int32_t chunks = seg.Chunks();
             for (int32_t k = 0; k < chunks; ++k) {
-                const __m256i u =
-                    _mm256_add_epi32(_mm256_set1_epi32(s.colStart + base + 8 * k + 1), lane);
+                const __m256i u = _mm256_add_epi32(
+                    _mm256_set1_epi32(s.colStart + seg.base + seg.Column(k) + 1), lane);
                 const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
                 const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
                 _mm256_store_si256(reinterpret_cast<__m256i*>(azRow + 8 * k),
@@ -301,13 +329,11 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                 }
                 const __m256i wy = Weights(_mm256_and_si256(el, fracMask));
                 __m256i pixel = Blend8(p00, p01, p10, p11, _mm256_and_si256(az, fracMask), wy);
-                auto* at = reinterpret_cast<__m256i*>(dst + 8 * k);
+                auto* at = reinterpret_cast<__m256i*>(dst + seg.Column(k));
                 if (skipBits != 0) pixel = _mm256_blendv_epi8(pixel, _mm256_loadu_si256(at), skip);
                 _mm256_storeu_si256(at, pixel);
             }
         }
-        // The columns after the last full vector: the scalar per-pixel step.
-        pixels.Run(vectorColumns, count, out + static_cast<size_t>(m) * Wout);
     }
     return true;
 }
@@ -340,22 +366,25 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
     alignas(32) int32_t colRow[kMaxRowChunk];
     alignas(32) int32_t hRow[kMaxRowChunk];
     render_detail::DraftPixels pixels(s, M, src);
-    const int32_t vectorColumns = Wout / 8 * 8;
     for (int32_t m = firstRow; m < lastRow; ++m) {
         pixels.StartRow(m);
+        if (Wout < 8) {
+            pixels.Run(0, Wout, out + static_cast<size_t>(m) * Wout);
+            continue;
+        }
         const auto [rx, y, rz] = pixels.rays();
         const int32_t* rowTable = pixels.rowTable();
         const __m256i vY = _mm256_set1_epi32(static_cast<int32_t>(UAbs(y)));
         const __m256i vrx = _mm256_set1_epi32(rx), vrz = _mm256_set1_epi32(rz);
         // A wide row goes in segments of at most kMaxRowChunk columns.
-        for (int32_t base = 0; base < vectorColumns; base += kMaxRowChunk) {
-            uint32_t* dst = out + static_cast<size_t>(m) * Wout + base;
+        for (Segment seg{0, 0}; NextSegment(seg, Wout);) {
+            uint32_t* dst = out + static_cast<size_t>(m) * Wout + seg.base;
             // Two passes over the segment (column and horizontal length; row and
             // pixel) keep the dependency chains short.
-            const int32_t chunks = std::min(kMaxRowChunk, vectorColumns - base) / 8;
+            const int32_t chunks = seg.Chunks();
             for (int32_t k = 0; k < chunks; ++k) {
-                const __m256i u =
-                    _mm256_add_epi32(_mm256_set1_epi32(s.colStart + base + 8 * k + 1), lane);
+                const __m256i u = _mm256_add_epi32(
+                    _mm256_set1_epi32(s.colStart + seg.base + seg.Column(k) + 1), lane);
                 const __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(m0, u), vrx);
                 const __m256i z = _mm256_add_epi32(_mm256_mullo_epi32(m6, u), vrz);
                 const __m256i xp = _mm256_abs_epi32(x), zz = _mm256_abs_epi32(z);
@@ -400,11 +429,9 @@ HV_AVX2 bool RenderDraftAvx2(const ViewSetup& s, const FixedMatrix& M, const Vie
                 const __m256i row = Gather(rowTable, rowIdx);
                 const __m256i pixel =
                     Gather(source, _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), column));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * k), pixel);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + seg.Column(k)), pixel);
             }
         }
-        // The columns after the last full vector: the scalar per-pixel step.
-        pixels.Run(vectorColumns, Wout, out + static_cast<size_t>(m) * Wout);
     }
     return true;
 }

@@ -307,7 +307,8 @@ TEST(Render, SimdMatchesScalar) {
 }
 
 // At 3840 x 2160 the AVX2 rows go in segments; a few bands of rows, top,
-// middle and bottom, match the scalar reference.
+// middle and bottom, match the scalar reference. So do views whose rows end
+// in a segment narrower than one vector.
 TEST(Render, SimdMatchesScalarAtFourK) {
     if (!hv::CpuHasAvx2()) GTEST_SKIP() << "no AVX2";
     const auto pano = hvtest::MakePanorama(2712, 850, hvtest::NoisePixel);
@@ -330,6 +331,21 @@ TEST(Render, SimdMatchesScalarAtFourK) {
             ASSERT_TRUE(hv::RenderDraftAvx2(s, M, pano.Source(), b.data(), band));
             ASSERT_TRUE(rowsEqual(band)) << "draft rows " << band.first << " fov " << fov;
         }
+    }
+    // Rows whose last segment is shorter than a vector (1029 and 1030
+    // columns: 1024 + 5 and + 6) or whose whole width is (7 and 6).
+    for (auto [W, H] : {std::pair{1031, 9}, std::pair{1030, 8}, std::pair{8, 5}, std::pair{7, 4}}) {
+        const hv::ViewSetupResult small = hv::InitViewEngine(2712, 850, W, H);
+        ASSERT_TRUE(small.ok) << small.error;
+        const hv::ViewSetup& t = *small.setup;
+        const hv::FixedMatrix M = hv::ViewMatrix(t, At(small.start, -61.0f, 12, 70));
+        auto c = Canvas(t), d = Canvas(t);
+        ASSERT_TRUE(hv::RenderHighScalar(t, M, pano.Source(), c.data()));
+        ASSERT_TRUE(hv::RenderHighAvx2(t, M, pano.Source(), d.data()));
+        ASSERT_EQ(c, d) << "high " << W << "x" << H;
+        ASSERT_TRUE(hv::RenderDraftScalar(t, M, pano.Source(), c.data()));
+        ASSERT_TRUE(hv::RenderDraftAvx2(t, M, pano.Source(), d.data()));
+        ASSERT_EQ(c, d) << "draft " << W << "x" << H;
     }
 }
 
