@@ -95,6 +95,12 @@ HV_AVX2 inline __m256i DivSmall(__m256i n, __m256i d) {
     return q;
 }
 
+// A prefetch by offset without forming an out-of-range pointer.
+inline void PrefetchAt(const int32_t* base, int32_t offset) {
+    __builtin_prefetch(reinterpret_cast<const char*>(
+        reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(static_cast<intptr_t>(offset)) * 4));
+}
+
 HV_AVX2 inline __m256i Gather(const int32_t* base, __m256i idx) {
     return _mm256_i32gather_epi32(base, idx, 4);
 }
@@ -292,7 +298,25 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                     Gather(ang8, _mm256_andnot_si256(hZero, DivSmall(yNumerator, den)));
                 // Conditional negation: (val ^ sign) - sign.
                 const __m256i signedVal = _mm256_sub_epi32(_mm256_xor_si256(val, ySign), ySign);
-                _mm256_store_si256(at, _mm256_blendv_epi8(signedVal, edge, hZero));
+                const __m256i el = _mm256_blendv_epi8(signedVal, edge, hZero);
+                _mm256_store_si256(at, el);
+                // The sampling pass reads these pixels a whole segment later.
+                // The panorama was just written in full and is mostly out of
+                // the cache: ask for the lines of the vector's first and last
+                // pixels, which cover its neighbourhoods on most rows. (A
+                // prefetch of an address outside the panorama does nothing.)
+                const __m256i az =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
+                const __m256i at00 = _mm256_add_epi32(
+                    _mm256_mullo_epi32(
+                        _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase), vWs),
+                    _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase));
+                const int32_t first = _mm256_cvtsi256_si32(at00);
+                const int32_t last = _mm256_extract_epi32(at00, 7);
+                PrefetchAt(source, first);
+                PrefetchAt(source, first + Ws);
+                PrefetchAt(source, last);
+                PrefetchAt(source, last + Ws);
             }
             for (int32_t k = 0; k < chunks; ++k) {
                 const __m256i az =
