@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 #include "detect/ring_config.h"
 #include "detect/ring_detect.h"
@@ -29,6 +32,13 @@ struct DetectCommand::Job {
     int32_t frameW = 0, frameH = 0;  // the shown stream's size when the job started
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
+
+    // What the job's thread has to tell, taken by the GUI thread.
+    std::mutex mu;
+    int percent = -1;  // -1: nothing new
+    const char* stage = "";
+    std::optional<RingDetection> result;
+    std::string readError;
 };
 
 namespace {
@@ -78,6 +88,8 @@ DetectCommand::DetectCommand(SetupMainWindow& window) : QObject(&window), w_(win
     // Works from the preview window too, as the other fitting commands do.
     action_->setShortcutContext(Qt::ApplicationShortcut);
     connect(action_, &QAction::triggered, this, &DetectCommand::Start);
+    connect(this, &DetectCommand::jobNews, this, &DetectCommand::OnJobNews,
+            Qt::QueuedConnection);
     // In the fitter's Edit menu, after its items.
     for (QAction* a : w_.menuBar()->actions()) {
         if (a->menu() != nullptr && a->text() == QStringLiteral("&Edit")) {
@@ -161,18 +173,21 @@ void DetectCommand::Start() {
     });
     progress_->show();
 
-    // The job reports through queued calls onto this object; the destructor
-    // joins the thread, so the object outlives every call posted.
+    // The job leaves its news in the Job, under its mutex, and wakes this
+    // object with a queued signal; the destructor joins the thread, so the
+    // object outlives every signal.
     threads_.emplace_back(
         job, std::thread([this, job] {
             auto post = [this, job, last = -1](double fraction, const char* stage) mutable {
                 const int p = Percent(fraction);
                 if (p == last) return;
                 last = p;
-                const QString text = QString::fromLatin1(stage);
-                QMetaObject::invokeMethod(
-                    this, [this, job, p, text] { JobProgress(job, p, text); },
-                    Qt::QueuedConnection);
+                {
+                    const std::lock_guard<std::mutex> lock(job->mu);
+                    job->percent = p;
+                    job->stage = stage;
+                }
+                emit jobNews(QPrivateSignal());
             };
             std::vector<FrameBuffer> frames;
             std::string error;
@@ -191,10 +206,12 @@ void DetectCommand::Start() {
                 result = DetectRing(frames, control);
             }
             frames.clear();
-            const QString readError = QString::fromStdString(error);
-            QMetaObject::invokeMethod(
-                this, [this, job, result, readError] { JobDone(job, result, readError); },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard<std::mutex> lock(job->mu);
+                job->result = result;
+                job->readError = error;
+            }
+            emit jobNews(QPrivateSignal());
             job->done.store(true);
         }));
 }
@@ -206,6 +223,30 @@ void DetectCommand::Cancel() {
     CloseProgress();
     RefreshEnabled();
     emit finished();
+}
+
+// Wake-ups pile up while the GUI thread is busy: each takes the current
+// job's latest news; a cancelled or superseded job's news is never read.
+void DetectCommand::OnJobNews() {
+    const std::shared_ptr<Job> job = current_;
+    if (job == nullptr) return;
+    int percent = -1;
+    QString stage;
+    std::optional<RingDetection> result;
+    QString readError;
+    {
+        const std::lock_guard<std::mutex> lock(job->mu);
+        percent = std::exchange(job->percent, -1);
+        stage = QString::fromLatin1(job->stage);
+        result = std::move(job->result);
+        job->result.reset();
+        readError = QString::fromStdString(job->readError);
+    }
+    if (result) {
+        JobDone(job, *result, readError);
+    } else if (percent >= 0) {
+        JobProgress(job, percent, stage);
+    }
 }
 
 void DetectCommand::JobProgress(const std::shared_ptr<Job>& job, int percent,

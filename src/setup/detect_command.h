@@ -72,11 +72,13 @@ class DetectCommand : public QObject {
   signals:
     // A job has ended (found, low confidence, error or cancelled).
     void finished();
+    // The job's thread has news (emitted on that thread, received queued).
+    void jobNews(QPrivateSignal);
 
   private:
     struct Job;
 
-    // Queued from the job's thread.
+    void OnJobNews();
     void JobProgress(const std::shared_ptr<Job>& job, int percent, const QString& stage);
     void JobDone(const std::shared_ptr<Job>& job, const RingDetection& result,
                  const QString& readError);
