@@ -69,9 +69,8 @@ struct Segment {
 inline bool NextSegment(Segment& seg, int32_t count) {
     const int32_t next = seg.base + seg.size;
     if (next >= count) return false;
-    seg.size = std::min(kMaxRowChunk, count - next);
-    seg.base = seg.size >= 8 ? next : count - 8;
-    if (seg.size < 8) seg.size = 8;
+    seg.size = std::max(8, std::min(kMaxRowChunk, count - next));
+    seg.base = std::min(next, count - seg.size);
     return true;
 }
 
@@ -207,6 +206,14 @@ HV_AVX2 inline __m256i Blend8(__m256i p00, __m256i p01, __m256i p10, __m256i p11
     return _mm256_and_si256(packed, _mm256_set1_epi32(0x00FFFFFF));
 }
 
+// The panorama column and row of the top-left neighbour that eight
+// (azimuth, elevation) angles sample; not yet checked against the panorama.
+HV_AVX2 inline void SourceCell(__m256i az, __m256i el, __m256i colBase, __m256i rowBase,
+                               __m256i& col, __m256i& row) {
+    col = _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase);
+    row = _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase);
+}
+
 // Weights (255 - f) | f << 16.
 HV_AVX2 inline __m256i Weights(__m256i f) {
     return _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kAngleFracMask), f),
@@ -305,12 +312,10 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                 // the cache: ask for the lines of the vector's first and last
                 // pixels, which cover its neighbourhoods on most rows. (A
                 // prefetch of an address outside the panorama does nothing.)
-                const __m256i az =
-                    _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
-                const __m256i at00 = _mm256_add_epi32(
-                    _mm256_mullo_epi32(
-                        _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase), vWs),
-                    _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase));
+                __m256i col, row;
+                SourceCell(_mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k)), el,
+                           colBase, rowBase, col, row);
+                const __m256i at00 = _mm256_add_epi32(_mm256_mullo_epi32(row, vWs), col);
                 const int32_t first = _mm256_cvtsi256_si32(at00);
                 const int32_t last = _mm256_extract_epi32(at00, 7);
                 PrefetchAt(source, first);
@@ -323,10 +328,8 @@ HV_AVX2 bool RenderHighAvx2(const ViewSetup& s, const FixedMatrix& M, const View
                     _mm256_load_si256(reinterpret_cast<const __m256i*>(azRow + 8 * k));
                 const __m256i el =
                     _mm256_load_si256(reinterpret_cast<const __m256i*>(elRow + 8 * k));
-                const __m256i col =
-                    _mm256_add_epi32(_mm256_srai_epi32(az, kAngleFracBits), colBase);
-                const __m256i row =
-                    _mm256_add_epi32(_mm256_srai_epi32(el, kAngleFracBits), rowBase);
+                __m256i col, row;
+                SourceCell(az, el, colBase, rowBase, col, row);
                 const __m256i skip = _mm256_or_si256(
                     _mm256_or_si256(_mm256_cmpgt_epi32(zero, col), _mm256_cmpgt_epi32(zero, row)),
                     _mm256_or_si256(_mm256_cmpgt_epi32(col, lastCol),
