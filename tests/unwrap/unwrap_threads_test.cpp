@@ -33,11 +33,15 @@ TEST(UnwrapThreads, ReadersAlwaysSeeOneWholeFrameWhileJobsAndFlipsRun) {
             hv::FrameBuffer fb;
             fb.Allocate(320, 240);
             // At least 80 frames, and on until several flips have rebuilt the
-            // table: a loaded machine may starve the flipper for a while.
+            // table and a few frames were published: a loaded machine may
+            // starve the flipper for a while, and the readers' pins drop
+            // frames while they hold both other buffers.
             const auto deadline = std::chrono::steady_clock::now() + 20s;
-            for (uint32_t k = 1; k <= 80 || (engine.TableBuilds() < 4 &&
-                                             std::chrono::steady_clock::now() < deadline);
-                 ++k) {
+            const auto more = [&] {
+                return (engine.TableBuilds() < 4 || engine.AcquireReady().Sequence() <= 10) &&
+                       std::chrono::steady_clock::now() < deadline;
+            };
+            for (uint32_t k = 1; k <= 80 || more(); ++k) {
                 source.SetPicture(hvtest::UniformFrame(320, 240, k));
                 engine.UnwrapFrame(fb, source.Fill());
                 if (k > 80) std::this_thread::sleep_for(1ms);
