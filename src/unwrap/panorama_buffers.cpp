@@ -19,6 +19,9 @@ struct PanoramaSet {
     std::array<int32_t, PanoramaBuffers::kCount> pins{};
     std::array<FlipMode, PanoramaBuffers::kCount> modes{};
     std::array<uint64_t, PanoramaBuffers::kCount> sequences{};
+    std::array<PanoramaRegion, PanoramaBuffers::kCount> regions{};
+    // The table generation of each buffer's last whole write (0: none).
+    std::array<uint32_t, PanoramaBuffers::kCount> wholeGenerations{};
     uint64_t published = 0;
 };
 }  // namespace detail
@@ -36,6 +39,7 @@ PanoramaView& PanoramaView::operator=(PanoramaView&& o) noexcept {
         ring_ = o.ring_;
         mode_ = o.mode_;
         sequence_ = o.sequence_;
+        region_ = o.region_;
     }
     return *this;
 }
@@ -97,13 +101,15 @@ PanoramaBuffers::WriteSlot PanoramaBuffers::BeginWrite() {
             s.writing = i;
             slot.index = i;
             slot.pixels = s.pixels[i].data();
+            slot.wholeGeneration = s.wholeGenerations[i];
             return slot;
         }
     }
     return {};
 }
 
-void PanoramaBuffers::Publish(WriteSlot& slot, FlipMode mode) {
+void PanoramaBuffers::Publish(WriteSlot& slot, FlipMode mode, const PanoramaRegion& region,
+                              uint32_t generation) {
     if (!slot.set) return;
     detail::PanoramaSet& s = *slot.set;
     {
@@ -112,6 +118,8 @@ void PanoramaBuffers::Publish(WriteSlot& slot, FlipMode mode) {
         s.writing = -1;
         s.modes[slot.index] = mode;
         s.sequences[slot.index] = ++s.published;
+        s.regions[slot.index] = region;
+        if (region.whole) s.wholeGenerations[slot.index] = generation;
     }
     slot = {};
 }
@@ -141,6 +149,7 @@ PanoramaView PanoramaBuffers::Acquire() const {
     v.ring_ = set->ring;
     v.mode_ = set->modes[i];
     v.sequence_ = set->sequences[i];
+    v.region_ = set->regions[i];
     v.set_ = set;
     return v;
 }

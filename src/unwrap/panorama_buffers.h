@@ -10,6 +10,12 @@
 // with one reader there is always a free buffer; should several readers pin
 // every other buffer, the writer drops its frame.
 //
+// A buffer may be written in part (a PanoramaRegion, while a view needs only
+// that part): the rest then keeps the older frame it held, which a whole
+// write with the same table put there. The writer learns from BeginWrite
+// which table generation last wrote the slot whole, and writes it whole
+// when that is not the current one.
+//
 // Threads: Allocate / Release on the thread that starts and ends a stream,
 // BeginWrite / Publish on the (single) unwrap job at a time, Acquire on any
 // thread. The buffer pointer, the ready index, the pins and the
@@ -24,6 +30,7 @@
 #include <vector>
 
 #include "unwrap/ring_geometry.h"
+#include "unwrap/view_region.h"
 
 namespace hv {
 
@@ -60,6 +67,10 @@ class PanoramaView {
     FlipMode Mode() const { return mode_; }
     // 0 until a frame has been copied, then the number of the copied frame.
     uint64_t Sequence() const { return sequence_; }
+    // The part of the panorama that holds the frame of Sequence(); the rest
+    // holds older frames of the same table.
+    const PanoramaRegion& Region() const { return region_; }
+    bool Complete() const { return region_.whole; }
 
   private:
     friend class PanoramaBuffers;
@@ -69,6 +80,7 @@ class PanoramaView {
     RingGeometry ring_;
     FlipMode mode_ = 0;
     uint64_t sequence_ = 0;
+    PanoramaRegion region_;
 };
 
 class PanoramaBuffers {
@@ -93,9 +105,14 @@ class PanoramaBuffers {
         std::shared_ptr<detail::PanoramaSet> set;
         int32_t index = -1;
         uint32_t* pixels = nullptr;
+        // The table generation of the slot's last whole write (0: none).
+        uint32_t wholeGeneration = 0;
     };
     WriteSlot BeginWrite();
-    void Publish(WriteSlot& slot, FlipMode mode);
+    // `region`: the part the writer filled; `generation`: the table it used
+    // (any non-zero number that changes with the table).
+    void Publish(WriteSlot& slot, FlipMode mode,
+                 const PanoramaRegion& region = PanoramaRegion::Whole(), uint32_t generation = 0);
     void Abandon(WriteSlot& slot);
 
     // Pins the ready panorama; an empty view when nothing is allocated.

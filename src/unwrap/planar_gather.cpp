@@ -240,25 +240,50 @@ bool PlanarGatherPlan::Matches(const PlanarPicture& p) const {
 
 void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama, int32_t rowBegin,
                            int32_t rowEnd) const {
+    constexpr int32_t kTileRows = GatherPlan::kTileRows;
     rowBegin = std::clamp(rowBegin, 0, Hp_);
     rowEnd = std::clamp(rowEnd, rowBegin, Hp_);
-    const uint8_t* Y = picture.planes[0];
-    const uint8_t* U = picture.planes[1];
-    const uint8_t* V = VPlane(picture);
+    Run(picture, panorama, PanoramaRegion::Whole(), rowBegin / kTileRows,
+        (rowEnd + kTileRows - 1) / kTileRows);
+}
+
+void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama,
+                           const PanoramaRegion& region, int32_t bandBegin,
+                           int32_t bandEnd) const {
     constexpr int32_t kTileRows = GatherPlan::kTileRows, kTileCols = GatherPlan::kTileCols;
     static_assert(kTileCols <= YuvToBgrx::kBlock);
     constexpr int32_t kAhead = GatherPlan::kPrefetchAhead;
-    const size_t first = size_t(rowBegin) * size_t(Wp_);
-    const uint32_t* luma = lumaOffsets_.data() + first;
-    const uint32_t* chroma = chromaOffsets_.data() + first;
+    const int32_t around = TileColumns(Wp_);
+    int32_t tileBegin = 0, tileCount = around;
+    if (!region.whole) {
+        if (region.tilesAround != around) return;
+        bandBegin = std::max(bandBegin, region.bandBegin);
+        bandEnd = std::min(bandEnd, region.bandEnd);
+        tileBegin = region.tileBegin;
+        tileCount = std::min(region.tileCount, around);
+    }
+    bandBegin = std::max(bandBegin, 0);
+    bandEnd = std::min(bandEnd, TileBands(Hp_));
+    if (bandBegin >= bandEnd) return;
+    const uint8_t* Y = picture.planes[0];
+    const uint8_t* U = picture.planes[1];
+    const uint8_t* V = VPlane(picture);
     const bool nv12 = layout_ == PlanarLayout::NV12;
-    const uint32_t* chroma2 = nv12 ? chroma2Offsets_.data() + first : nullptr;
-    const uint8_t* between = nv12 ? between_.data() + first : nullptr;
-    for (int32_t r0 = rowBegin; r0 < rowEnd; r0 += kTileRows) {
-        const int32_t r1 = std::min(r0 + kTileRows, rowEnd);
-        for (int32_t c0 = 0; c0 < Wp_; c0 += kTileCols) {
+    for (int32_t band = bandBegin; band < bandEnd; ++band) {
+        const int32_t r0 = band * kTileRows;
+        const int32_t rows = std::min(kTileRows, Hp_ - r0);
+        const size_t bandStart = size_t(r0) * size_t(Wp_);
+        for (int32_t k = 0; k < tileCount; ++k) {
+            const int32_t c0 = ((tileBegin + k) % around) * kTileCols;
             const int32_t w = std::min(kTileCols, Wp_ - c0);
-            for (int32_t r = r0; r < r1; ++r) {
+            // The plan stores a band's tiles one after the other, each
+            // row by row.
+            const size_t first = bandStart + size_t(rows) * size_t(c0);
+            const uint32_t* luma = lumaOffsets_.data() + first;
+            const uint32_t* chroma = chromaOffsets_.data() + first;
+            const uint32_t* chroma2 = nv12 ? chroma2Offsets_.data() + first : nullptr;
+            const uint8_t* between = nv12 ? between_.data() + first : nullptr;
+            for (int32_t r = r0; r < r0 + rows; ++r) {
                 uint32_t* dst = panorama + size_t(r) * size_t(Wp_) + c0;
                 alignas(16) uint8_t ys[kTileCols], us[kTileCols], vs[kTileCols];
                 if (nv12) {
@@ -289,10 +314,14 @@ void PlanarGatherPlan::Run(const PlanarPicture& picture, uint32_t* panorama, int
             }
         }
     }
-    // The spare row's pixels of these rows: black.
-    const uint32_t lo = uint32_t(first), hi = uint32_t(size_t(rowEnd) * size_t(Wp_));
+    // The spare row's pixels of these tiles: black.
+    const uint32_t lo = uint32_t(size_t(bandBegin) * kTileRows * size_t(Wp_));
+    const uint32_t hi = uint32_t(std::min(size_t(bandEnd) * kTileRows, size_t(Hp_)) * size_t(Wp_));
     auto it = std::lower_bound(black_.begin(), black_.end(), lo);
-    for (; it != black_.end() && *it < hi; ++it) panorama[*it] = 0u;
+    const bool allTiles = tileCount >= around;
+    for (; it != black_.end() && *it < hi; ++it) {
+        if (allTiles || region.HasTile(int32_t(*it % uint32_t(Wp_)) / kTileCols)) panorama[*it] = 0u;
+    }
 }
 
 }  // namespace hv

@@ -26,6 +26,7 @@
 #include "frame/planar_picture.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
+#include "unwrap/view_region.h"
 
 namespace hv {
 
@@ -85,6 +86,10 @@ class PlanarGatherPlan {
     void Run(const PlanarPicture& picture, uint32_t* panorama) const {
         Run(picture, panorama, 0, Hp_);
     }
+    // Fills the tiles of `region` that lie in tile bands [bandBegin,
+    // bandEnd); the rest of the panorama is left as it was.
+    void Run(const PlanarPicture& picture, uint32_t* panorama, const PanoramaRegion& region,
+             int32_t bandBegin, int32_t bandEnd) const;
 
   private:
     LargeVector<uint32_t> lumaOffsets_;

@@ -54,6 +54,7 @@ bool UnwrapEngine::Configure(const RingGeometry& ring, std::string* error) {
     plan_.Clear();
     planarPlan_.Clear();
     buffers_.Allocate(ring, flipMode_.load());
+    SetDemand(PanoramaRegion::Whole());
     configured_ = true;
     request_.fetch_add(1);
     return true;
@@ -140,8 +141,9 @@ bool UnwrapEngine::RunJob(const FrameBuffer& fb) {
 
     PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
     if (slot.pixels == nullptr) return false;
+    wholeRequested_.store(false);  // this path always fills it whole
     Copy(fb.data(), slot.pixels);
-    buffers_.Publish(slot, tableMode_);
+    buffers_.Publish(slot, tableMode_, PanoramaRegion::Whole(), built);
     return true;
 }
 
@@ -156,13 +158,32 @@ bool UnwrapEngine::RebuildTableIfStale() {
     return true;
 }
 
-bool UnwrapEngine::UnwrapPicture(const PlanarPicture& picture) {
-    if (busy_.exchange(true)) return false;
-    BusyGuard guard(busy_);
-    return RunPlanarJob(picture);
+void UnwrapEngine::SetDemand(const PanoramaRegion& region) {
+    std::lock_guard lock(demandMutex_);
+    demand_ = region;
 }
 
-bool UnwrapEngine::RunPlanarJob(const PlanarPicture& picture) {
+PanoramaRegion UnwrapEngine::Demand() const {
+    std::lock_guard lock(demandMutex_);
+    return demand_;
+}
+
+PanoramaRegion UnwrapEngine::UsableDemand() const {
+    const PanoramaRegion d = Demand();
+    const int32_t around = TileColumns(ring_.Wp);
+    const bool fits = d.tilesAround == around && d.bandBegin >= 0 && d.bandBegin < d.bandEnd &&
+                      d.bandEnd <= TileBands(ring_.Hp) && d.tileBegin >= 0 &&
+                      d.tileBegin < around && d.tileCount > 0;
+    return d.whole || !fits ? PanoramaRegion::Whole() : d;
+}
+
+bool UnwrapEngine::UnwrapPicture(const PlanarPicture& picture, Scope scope) {
+    if (busy_.exchange(true)) return false;
+    BusyGuard guard(busy_);
+    return RunPlanarJob(picture, scope);
+}
+
+bool UnwrapEngine::RunPlanarJob(const PlanarPicture& picture, Scope scope) {
     if (!configured_ || !PlanarPictureFits(ring_, picture)) return false;
     if (RebuildTableIfStale()) return true;
     const uint32_t built = builtRequest_.load();
@@ -173,23 +194,31 @@ bool UnwrapEngine::RunPlanarJob(const PlanarPicture& picture) {
 
     PanoramaBuffers::WriteSlot slot = buffers_.BeginWrite();
     if (slot.pixels == nullptr) return false;
+    if (wholeRequested_.exchange(false)) scope = Scope::Whole;
+    PanoramaRegion region = scope == Scope::Whole ? PanoramaRegion::Whole() : UsableDemand();
+    const CopyPath path = copyPath_.load();
+    if (slot.wholeGeneration == 0 || slot.wholeGeneration != built || path == CopyPath::Reference)
+        region = PanoramaRegion::Whole();
     uint32_t* panorama = slot.pixels;
-    switch (copyPath_.load()) {
+    const int32_t bands = TileBands(ring_.Hp);
+    const int32_t first = region.whole ? 0 : region.bandBegin;
+    const int32_t last = region.whole ? bands : region.bandEnd;
+    switch (path) {
         case CopyPath::Reference:
             UnwrapPlanarReference(ring_, table_, picture, panorama);
             break;
         case CopyPath::Fast:
-            planarPlan_.Run(picture, panorama);
+            planarPlan_.Run(picture, panorama, region, first, last);
             break;
         case CopyPath::FastThreads: {
-            const int32_t split = BandSplit();
-            std::thread helper([&] { planarPlan_.Run(picture, panorama, split, ring_.Hp); });
-            planarPlan_.Run(picture, panorama, 0, split);
+            const int32_t split = MiddleBand(first, last);
+            std::thread helper([&] { planarPlan_.Run(picture, panorama, region, split, last); });
+            planarPlan_.Run(picture, panorama, region, first, split);
             helper.join();
             break;
         }
     }
-    buffers_.Publish(slot, tableMode_);
+    buffers_.Publish(slot, tableMode_, region, built);
     return true;
 }
 

@@ -19,6 +19,8 @@
 //    TableValid: any thread (atomic words). A flip that lands while a job is
 //    building the table is never lost: the table is valid only for the
 //    request it was built for.
+//  - SetDemand / RequestWhole: any thread (the player's renderer, a
+//    snapshot); the next planar job reads them.
 //  - AcquireReady: any thread, typically the renderer once per render; it
 //    pins the newest complete panorama (see panorama_buffers.h), so the
 //    renderer never reads pixels a job is writing and no job waits for it.
@@ -27,6 +29,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -36,6 +39,7 @@
 #include "unwrap/planar_gather.h"
 #include "unwrap/ring_geometry.h"
 #include "unwrap/unwrap_table.h"
+#include "unwrap/view_region.h"
 
 namespace hv {
 
@@ -87,7 +91,26 @@ class UnwrapEngine {
     // have the stream's frame size (else dropped: false); the first picture
     // of a new plane layout or colour builds its plan in the same job. The
     // caller keeps the picture alive until this returns.
-    bool UnwrapPicture(const PlanarPicture& picture);
+    //
+    // `scope` View fills only the part of the panorama the view demands
+    // (SetDemand; all of it until a demand is set), Whole fills all of it.
+    // A buffer that no whole job of the current table has filled yet is
+    // filled whole either way, so the rest of a panorama always holds an
+    // older frame of the same table, never zeros or another flip's pixels.
+    // Frames from a FrameBuffer are always unwrapped whole.
+    enum class Scope { View, Whole };
+    bool UnwrapPicture(const PlanarPicture& picture, Scope scope = Scope::View);
+
+    // The part of the panorama the view will read next (PanoramaRegion
+    // Whole: all of it, the default of every new stream). A region made for
+    // another panorama size counts as Whole.
+    void SetDemand(const PanoramaRegion& region);
+    PanoramaRegion Demand() const;
+    // The next planar job fills the whole panorama, whatever the demand and
+    // even when its picture was unwrapped already (a snapshot asks so);
+    // WholeRequested tells the frame pump.
+    void RequestWhole() { wholeRequested_.store(true); }
+    bool WholeRequested() const { return wholeRequested_.load(); }
 
     // Pins the ready panorama for reading; empty when nothing is configured.
     // Its pixels are exactly what the per-frame copy produced; read the view
@@ -101,12 +124,16 @@ class UnwrapEngine {
 
   private:
     bool RunJob(const FrameBuffer& fb);
-    bool RunPlanarJob(const PlanarPicture& picture);
+    bool RunPlanarJob(const PlanarPicture& picture, Scope scope);
+    // The demand checked against the stream's panorama.
+    PanoramaRegion UsableDemand() const;
     // Rebuilds the table for a pending flip request; true when it did (the
     // job then copies nothing).
     bool RebuildTableIfStale();
     void Copy(const uint32_t* frame, uint32_t* panorama);
     int32_t BandSplit() const;  // FastThreads: the helper's first row
+    // FastThreads: the helper's first tile band of bands [first, last).
+    static int32_t MiddleBand(int32_t first, int32_t last) { return first + (last - first) / 2; }
     void LockOutJobs();         // waits for a running job, then holds the busy flag
 
     std::atomic<bool> busy_{false};
@@ -117,6 +144,9 @@ class UnwrapEngine {
     std::atomic<uint32_t> builtRequest_{0};
     std::atomic<uint64_t> tableBuilds_{0};
     std::atomic<CopyPath> copyPath_{CopyPath::Fast};
+    std::atomic<bool> wholeRequested_{false};
+    mutable std::mutex demandMutex_;  // guards demand_
+    PanoramaRegion demand_;
 
     // Owned by whoever holds busy_ (the job, or Configure / Release).
     RingGeometry ring_;

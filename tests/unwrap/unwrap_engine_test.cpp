@@ -230,3 +230,105 @@ TEST(UnwrapEngine, PinnedPanoramasOutliveANewStream) {
 }
 
 }  // namespace
+
+namespace {
+
+// An I420 picture of pseudo-random samples, with padded strides.
+struct Planes {
+    hv::PlanarPicture picture;
+    std::vector<uint8_t> bytes[3];
+};
+Planes NoisePlanes(int32_t w, int32_t h, uint32_t seed) {
+    Planes p;
+    p.picture.layout = hv::PlanarLayout::I420;
+    p.picture.width = w;
+    p.picture.height = h;
+    p.picture.strides[0] = w + 5;
+    p.picture.strides[1] = p.picture.strides[2] = hv::ChromaWidth(w) + 3;
+    uint32_t x = seed * 2654435761u + 1;
+    for (int i = 0; i < 3; ++i) {
+        p.bytes[i].resize(size_t(p.picture.strides[i]) * (i == 0 ? h : hv::ChromaHeight(h)));
+        for (uint8_t& b : p.bytes[i]) b = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+        p.picture.planes[i] = p.bytes[i].data();
+    }
+    return p;
+}
+
+TEST(UnwrapEngine, ADemandFillsItsTilesAndTheRestKeepsAnOlderFrameOfTheSameTable) {
+    const hv::DoughnutGeometry g{150, 0, 300, 600, 50, 0, 0};
+    const RingGeometry r = hv::BuildRingGeometry(g, 1280, 720).ring;
+    Planes pictures[5];
+    std::vector<uint32_t> whole[5];
+    UnwrapEngine reference;
+    ASSERT_TRUE(reference.Configure(r));
+    for (uint32_t i = 0; i < 5; ++i) {
+        pictures[i] = NoisePlanes(1280, 720, i + 1);
+        reference.UnwrapPicture(pictures[i].picture);
+        ASSERT_TRUE(reference.UnwrapPicture(pictures[i].picture));
+        whole[i] = RingPixels(reference.AcquireReady());
+    }
+    hv::PanoramaRegion demand;
+    demand.whole = false;
+    demand.tilesAround = hv::TileColumns(r.Wp);
+    demand.bandBegin = 1, demand.bandEnd = 3;
+    demand.tileBegin = demand.tilesAround - 2, demand.tileCount = 4;  // across the seam
+    const auto inDemand = [&](size_t i) {
+        const int32_t band = int32_t(i / size_t(r.Wp)) / hv::GatherPlan::kTileRows;
+        return band >= 1 && band < 3 &&
+               demand.HasTile(int32_t(i % size_t(r.Wp)) / hv::GatherPlan::kTileCols);
+    };
+
+    for (const auto path : {UnwrapEngine::CopyPath::Fast, UnwrapEngine::CopyPath::FastThreads}) {
+        UnwrapEngine engine;
+        engine.SetCopyPath(path);
+        ASSERT_TRUE(engine.Configure(r));
+        engine.SetDemand(demand);
+        engine.UnwrapPicture(pictures[0].picture);  // builds the table
+        // Each buffer the job writes (two of the three, with no reader) is
+        // filled whole once before it holds a part.
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(engine.UnwrapPicture(pictures[i].picture));
+            EXPECT_TRUE(engine.AcquireReady().Complete());
+            EXPECT_EQ(RingPixels(engine.AcquireReady()), whole[i]);
+        }
+        ASSERT_TRUE(engine.UnwrapPicture(pictures[3].picture));
+        {
+            const PanoramaView v = engine.AcquireReady();
+            EXPECT_EQ(v.Region(), demand);
+            const std::vector<uint32_t> got = RingPixels(v);
+            int older = -1;
+            for (int k = 0; k < 2; ++k)
+                if (got[0] == whole[k][0]) older = k;
+            ASSERT_GE(older, 0) << "outside the demand: an older frame";
+            size_t inside = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                const bool in = inDemand(i);
+                inside += in;
+                ASSERT_EQ(got[i], in ? whole[3][i] : whole[older][i]) << i;
+            }
+            EXPECT_GT(inside, 0u);
+        }
+        // Asked for, or asked for with a region of another panorama: whole.
+        engine.RequestWhole();
+        ASSERT_TRUE(engine.UnwrapPicture(pictures[4].picture));
+        EXPECT_TRUE(engine.AcquireReady().Complete());
+        EXPECT_EQ(RingPixels(engine.AcquireReady()), whole[4]);
+        hv::PanoramaRegion foreign = demand;
+        foreign.tilesAround += 1;
+        engine.SetDemand(foreign);
+        ASSERT_TRUE(engine.UnwrapPicture(pictures[3].picture));
+        EXPECT_TRUE(engine.AcquireReady().Complete());
+        // A flip: the new table fills every buffer whole once more.
+        engine.SetDemand(demand);
+        engine.SetFlipMode(1);
+        engine.UnwrapPicture(pictures[0].picture);  // builds the table
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(engine.UnwrapPicture(pictures[0].picture));
+            EXPECT_TRUE(engine.AcquireReady().Complete()) << i;
+        }
+        ASSERT_TRUE(engine.UnwrapPicture(pictures[0].picture));
+        EXPECT_FALSE(engine.AcquireReady().Complete());
+    }
+}
+
+}  // namespace
