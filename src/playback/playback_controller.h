@@ -69,19 +69,32 @@ class EngineUnwrapper final : public FrameUnwrapper {
         return engine_.Configure(ring, error);
     }
     // A picture already copied with the current table is not unwrapped
-    // again: the ready panorama holds it. The render is still requested, so
-    // the view keeps its cadence for motion; the presenter itself skips a
-    // render that would repeat the image on screen.
+    // again while the ready panorama holds it where the view looks. The
+    // render is still requested, so the view keeps its cadence for motion;
+    // the presenter itself skips a render that would repeat the image on
+    // screen. A new picture is unwrapped where the view looks
+    // (UnwrapEngine::SetDemand); a picture that stays for
+    // kRepeatsBeforeWhole cycles (paused, or a stalled stream) is then
+    // unwrapped whole, so the view may turn anywhere without more work.
+    static constexpr int kRepeatsBeforeWhole = 3;
     bool UnwrapFrame(FrameSource& source, FrameBuffer& frame) override {
         // The serial first: a picture that arrives meanwhile is unwrapped
         // under the older serial, and the next job unwraps it once more.
         const uint64_t serial = source.PictureSerial();
+        UnwrapEngine::Scope scope = UnwrapEngine::Scope::View;
         if (serial != 0 && serial == unwrappedSerial_ && engine_.TableValid()) {
-            skipped_.fetch_add(1);
-            return true;
+            const PanoramaRegion ready = engine_.AcquireReady().Region();
+            const bool whole = ++repeats_ >= kRepeatsBeforeWhole || engine_.WholeRequested();
+            if (ready.whole || (!whole && ready.Covers(engine_.Demand()))) {
+                skipped_.fetch_add(1);
+                return true;
+            }
+            if (whole) scope = UnwrapEngine::Scope::Whole;
+        } else {
+            repeats_ = 0;
         }
         const uint64_t builds = engine_.TableBuilds();
-        const bool ok = Unwrap(source, frame);
+        const bool ok = Unwrap(source, frame, scope);
         // A job that rebuilt the table copied nothing: the next one copies.
         unwrappedSerial_ = (ok && engine_.TableBuilds() == builds) ? serial : 0;
         return ok;
@@ -94,11 +107,11 @@ class EngineUnwrapper final : public FrameUnwrapper {
     uint64_t Skipped() const { return skipped_.load(); }
 
   private:
-    bool Unwrap(FrameSource& source, FrameBuffer& frame) {
+    bool Unwrap(FrameSource& source, FrameBuffer& frame, UnwrapEngine::Scope scope) {
         // A decoder's planes are unwrapped as they are, held until the job
         // has read them; any other picture is copied into the buffer.
         if (const PlanarPictureRef picture = source.CurrentPicture()) {
-            return engine_.UnwrapPicture(*picture);
+            return engine_.UnwrapPicture(*picture, scope);
         }
         // A source that has no picture yet leaves the buffer as it was (all
         // zero when sized here).
@@ -115,6 +128,7 @@ class EngineUnwrapper final : public FrameUnwrapper {
 
     UnwrapEngine& engine_;
     uint64_t unwrappedSerial_ = 0;  // unwrap worker (Configure/Release: none runs)
+    int repeats_ = 0;               // jobs in a row that found unwrappedSerial_
     std::atomic<uint64_t> skipped_{0};
 };
 

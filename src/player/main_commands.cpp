@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <chrono>
+#include <thread>
 
 #include "player/commands.h"
 #include "player/control_row.h"
@@ -167,6 +169,15 @@ QImage MainWindow::RenderSnapshotNow(QSize size, QString* message) {
     options.quality = presenter_->Quality();
     options.grayscale = presenter_->Grayscale();
     options.soften = presenter_->Soften();
+    // While a video plays, each panorama is unwrapped only where the view
+    // looks; a snapshot (of another size, say) may look further. The frame
+    // pump fills the next panorama whole on request, within a cycle or two;
+    // it never waits for this thread, so a short wait here is safe.
+    if (!engine_.AcquireReady().Complete()) {
+        engine_.RequestWhole();
+        for (int waited = 0; waited < 300 && !engine_.AcquireReady().Complete(); waited += 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     std::string error;
     QImage image = RenderSnapshot(engine_, navigator_.Snapshot(), options, size, &error);
     *message = QString::fromStdString(error);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "unwrap/view_region.h"
 #include "unwrap/view_setup.h"
 
 namespace hv::player {
@@ -317,6 +318,24 @@ void ViewPresenter::RenderJob() {
         unchanged_.fetch_add(1);
         return;
     }
+
+    // The next frames are unwrapped where this view and its motion will
+    // look: the whole panorama costs more than the render at 4K.
+    const FlipMode mode = panorama.Mode();
+    if (demandStream_ != key.stream) demandFrom_ = key.view;
+    engine_.SetDemand(ViewDemand(setup, demandFrom_, key.view, ring, mode));
+    demandFrom_ = key.view;
+    demandStream_ = key.stream;
+    // A view that jumped past the part this panorama holds (a reset, a seek
+    // of the view) would show older frames there: the next unwrap, a cycle
+    // away, fills it and asks for a render. Only once in a row, so that a
+    // view always moves on.
+    if (!panorama.Complete() && !waitedForUnwrap_ &&
+        !panorama.Region().Covers(ViewRegion(setup, key.view, ring, mode, 0))) {
+        waitedForUnwrap_ = true;
+        return;
+    }
+    waitedForUnwrap_ = false;
 
     viewBuffer_.Prepare(setup.Wout, setup.Hout);
     const bool ok = renderer->Render(src, key.view, key.drag.moving, options, viewBuffer_);

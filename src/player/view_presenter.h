@@ -194,6 +194,11 @@ class ViewPresenter : public QObject {
     // motion update left the view as it was (the view is at rest).
     RenderKey lastKey_;
     bool atRest_ = false;
+    // Render worker only: the view of the last render and its stream, from
+    // which the next render's demand on the unwrap extrapolates the motion.
+    ViewState demandFrom_;
+    uint64_t demandStream_ = 0;
+    bool waitedForUnwrap_ = false;  // the last render waited for the view's part
     // Set when the last image may not have reached the screen (new target,
     // dropped delivery): the next request renders whatever the key says.
     std::atomic<bool> forceRender_{true};

@@ -1,4 +1,4 @@
-// hvtool bench VIDEO [--frames N] [--view WxH] [--quality draft|high]:
+// hvtool bench VIDEO [--frames N] [--view WxH] [--quality draft|high] [--whole]:
 // decodes VIDEO as fast as it can through the player's own stages (the frame
 // source with the decoder's planes, the unwrap engine, the view renderer; no
 // window, no sound) and prints what the machine needs per frame, so a user
@@ -7,7 +7,9 @@
 // The source runs in every-frame mode, so each decoded picture is unwrapped
 // and rendered once (the player's latest-frame source would drop pictures
 // instead). "source" is the CPU the process spent outside the unwrap and
-// render calls: decoding and the hand-over, on GStreamer's threads.
+// render calls: decoding and the hand-over, on GStreamer's threads. As in
+// the player, each panorama is unwrapped only where the view looks, unless
+// --whole asks for all of it (as an export unwraps).
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include "tool/unwrap_options.h"
 #include "unwrap/render_view.h"
 #include "unwrap/unwrap_engine.h"
+#include "unwrap/view_region.h"
 #include "unwrap/view_setup.h"
 #include "video/gst_frame_source.h"
 
@@ -28,11 +31,12 @@ namespace hvtool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hvtool bench VIDEO [--frames N] [--view WxH] [--quality draft|high]\n"
+    "usage: hvtool bench VIDEO [--frames N] [--view WxH] [--quality draft|high] [--whole]\n"
     "  --frames   stop after N pictures (default: the whole file)\n"
     "  --view     the view size to render (default and, for now, only: the\n"
     "             view size the panorama gives)\n"
     "  --quality  draft (nearest pixel) or high (bilinear; default)\n"
+    "  --whole    unwrap every panorama whole, not only where the view looks\n"
     "Prints frames, wall seconds, CPU seconds, CPU ms per frame and the\n"
     "stages' CPU ms per frame.\n";
 
@@ -77,6 +81,14 @@ class StageClock {
     double seconds_ = 0;
 };
 
+// The share of the panorama's pixels a region holds (tiles counted whole).
+double Share(const hv::PanoramaRegion& r, const hv::RingGeometry& g) {
+    if (r.whole) return 1.0;
+    const double bands = hv::TileBands(g.Hp), tiles = hv::TileColumns(g.Wp);
+    return double(r.bandEnd - r.bandBegin) / bands * double(std::min(r.tileCount, r.tilesAround)) /
+           tiles;
+}
+
 }  // namespace
 
 int RunBench(int argc, char** argv) {
@@ -84,6 +96,7 @@ int RunBench(int argc, char** argv) {
     int64_t maxFrames = -1;
     int32_t viewW = 0, viewH = 0;
     hv::RenderOptions options;
+    bool whole = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -102,6 +115,8 @@ int RunBench(int argc, char** argv) {
                 std::fprintf(stderr, "hvtool bench: --quality takes draft or high\n");
                 return Usage();
             }
+        } else if (arg == "--whole") {
+            whole = true;
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -151,6 +166,7 @@ int RunBench(int argc, char** argv) {
     hv::FrameBuffer frame;  // pictures that come without planes (sized by the source)
     StageClock unwrapClock, renderClock;
     int64_t frames = 0, planar = 0, rendered = 0;
+    double unwrappedShare = 0;  // summed over the rendered frames
     hv::NextFrameResult result = hv::NextFrameResult::Frame;
     while (maxFrames < 0 || frames < maxFrames) {
         hv::PlanarPictureRef picture;
@@ -179,7 +195,15 @@ int RunBench(int argc, char** argv) {
             const int32_t sourceRow = g.ViewSourceRow(panorama.Mode());
             const hv::ViewSource src{panorama.ViewSource(), panorama.Ws(), panorama.Hs(),
                                      g.Hp + hv::kPanoramaSpareRows - sourceRow};
-            return renderer.Render(src, setup.start, false, options, view);
+            if (!renderer.Render(src, setup.start, false, options, view)) return false;
+            // As the player does: the next frames are unwrapped where the
+            // view looks.
+            if (!whole) {
+                engine.SetDemand(hv::ViewDemand(renderer.setup(), setup.start, setup.start, g,
+                                                panorama.Mode()));
+            }
+            unwrappedShare += Share(panorama.Region(), g);
+            return true;
         });
         if (ok) ++rendered;
     }
@@ -210,6 +234,8 @@ int RunBench(int argc, char** argv) {
     std::printf("render ms per frame %.3f (view %dx%d, %s)\n", renderMs, s.Wout, s.Hout,
                 options.quality == hv::QualityMode::Draft ? "draft" : "high");
     std::printf("source + unwrap ms per frame %.3f\n", sourceMs + unwrapMs);
+    std::printf("panorama unwrapped per frame %.0f%%\n",
+                rendered > 0 ? 100.0 * unwrappedShare / double(rendered) : 0.0);
     return 0;
 }
 

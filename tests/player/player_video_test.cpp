@@ -14,6 +14,7 @@
 #include "player/view_presenter.h"
 #include "player_test_util.h"
 #include "ui/clickable_label.h"
+#include "unwrap/view_region.h"
 #include "video/frame_source_graph.h"
 #include "video/messages.h"
 #include "video/test_video_maker.h"
@@ -175,6 +176,39 @@ TEST_F(PlayerVideo, PlaysShowsThePanoramaAndSeeks) {
     expected.replace("\r\n", "\n");
     EXPECT_EQ(f.boxes[0].text.toStdString(), expected.toStdString());
     EXPECT_TRUE(f.boxes[0].text.startsWith("Video file: doughnut.mp4\n"));
+}
+
+// While the video plays, each panorama is unwrapped only where the view
+// looks and turns; once the picture stays (paused), it is unwrapped whole,
+// so the view can turn anywhere; after a jump of the view the next
+// panoramas hold its new part.
+TEST_F(PlayerVideo, PlayingUnwrapsWhereTheViewLooksAndPausedUnwrapsItAll) {
+    MainWindow& w = f.Window();
+    Load(QString::fromStdString(TestVideo().string()));
+    ASSERT_TRUE(WaitForPicture()) << "no picture";
+    w.Command(kCmdStopMotion);
+    // Zoomed in: this small video's panorama is narrow.
+    ViewState view = w.Navigation().Snapshot();
+    view.fov = view.minFov;
+    const QImage first = w.View()->Image();
+    const float aspect = float(first.height()) / float(first.width());
+    w.Navigation().Reset(view, aspect);
+    ASSERT_TRUE(WaitFor([&] { return !w.Engine().AcquireReady().Complete(); }, 5000))
+        << "a part of the panorama while playing";
+    w.Command(kCmdPause);
+    ASSERT_TRUE(WaitFor([&] { return w.Engine().AcquireReady().Complete(); }, 5000))
+        << "the whole panorama once paused";
+    w.Command(kCmdPlay);
+    ASSERT_TRUE(WaitFor([&] { return !w.Engine().AcquireReady().Complete(); }, 5000));
+    // A jump to the other side.
+    view.pan += 180;
+    w.Navigation().Reset(view, aspect);
+    const uint64_t n = w.Presenter().Presented();
+    ASSERT_TRUE(WaitFor([&] { return w.Presenter().Presented() > n + 2; }, 5000));
+    const PanoramaView shown = w.Engine().AcquireReady();
+    EXPECT_TRUE(shown.Region().Covers(ViewRegion(*InitViewEngine(shown.Ws(), shown.Hs()).setup,
+                                                 w.Navigation().Snapshot(), shown.Geometry(),
+                                                 shown.Mode(), 0)));
 }
 
 // "Window" renders the view at the video view's own pixel size from the
