@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "unwrap/render_view.h"
@@ -39,7 +40,7 @@ std::vector<uint32_t> Render(bool high, const hv::ViewSetup& s, const hv::ViewSt
 TEST(ViewRegion, RendersFromTheRegionAloneEqualRendersFromTheWholePanorama) {
     const hv::RingGeometry ring = Ring();
     const hv::ViewSetupResult standard = hvtest::Init(ring.Ws(), ring.Hs());
-    const hv::ViewSetupResult window = hv::InitViewEngine(ring.Ws(), ring.Hs(), 517, 611);
+    const hv::ViewSetupResult window = hv::InitViewEngine(ring.Ws(), ring.Hs(), 301, 411);
     ASSERT_TRUE(standard.ok && window.ok);
     const size_t rows = size_t(ring.Hp) + hv::kPanoramaSpareRows;
     std::vector<uint32_t> whole(size_t(ring.Wp) * rows, 0u);  // spare rows stay zero
@@ -48,6 +49,7 @@ TEST(ViewRegion, RendersFromTheRegionAloneEqualRendersFromTheWholePanorama) {
             whole[size_t(r) * ring.Wp + c] = hvtest::NoisePixel(c, r);
 
     const hv::ViewState start = standard.start;
+    std::vector<uint32_t> part;
     int partial = 0;
     for (const hv::ViewSetupResult* setup : {&standard, &window}) {
         const hv::ViewSetup& s = *setup->setup;
@@ -59,16 +61,16 @@ TEST(ViewRegion, RendersFromTheRegionAloneEqualRendersFromTheWholePanorama) {
                         const hv::ViewState view = hvtest::At(start, pan, tilt, fov);
                         const hv::PanoramaRegion region = hv::ViewRegion(s, view, ring, mode, 0);
                         if (!region.whole) ++partial;
-                        std::vector<uint32_t> part = whole;
-                        std::vector<uint8_t> column(size_t(ring.Wp));
-                        for (int32_t c = 0; c < ring.Wp; ++c)
-                            column[size_t(c)] = region.HasTile(c / hv::GatherPlan::kTileCols);
+                        part = whole;
                         for (int32_t r = 0; r < ring.Hp && !region.whole; ++r) {
                             const int32_t band = r / hv::GatherPlan::kTileRows;
                             const bool rowIn = band >= region.bandBegin && band < region.bandEnd;
-                            for (int32_t c = 0; c < ring.Wp; ++c)
-                                if (!rowIn || !column[size_t(c)])
-                                    part[size_t(r) * ring.Wp + c] = kPoison;
+                            uint32_t* row = part.data() + size_t(r) * ring.Wp;
+                            for (int32_t c0 = 0; c0 < ring.Wp; c0 += hv::GatherPlan::kTileCols)
+                                if (!rowIn || !region.HasTile(c0 / hv::GatherPlan::kTileCols))
+                                    std::fill(row + c0,
+                                              row + std::min(c0 + hv::GatherPlan::kTileCols, ring.Wp),
+                                              kPoison);
                         }
                         const auto source = [&](const std::vector<uint32_t>& p) {
                             return hv::ViewSource{p.data() + size_t(sourceRow) * ring.Wp, ring.Ws(),
