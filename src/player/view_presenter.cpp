@@ -326,9 +326,9 @@ void ViewPresenter::RenderJob() {
     engine_.SetDemand(ViewDemand(setup, demandFrom_, key.view, ring, mode));
     demandFrom_ = key.view;
     demandStream_ = key.stream;
-    // A view that jumped past the part this panorama holds (a reset, a seek
-    // of the view) would show older frames there: the next unwrap, a cycle
-    // away, fills it and asks for a render. Only once in a row, so that a
+    // A view that jumped past the part this panorama holds (the view reset
+    // to another direction) would show older frames there: the next unwrap,
+    // a cycle away, fills it and asks for a render. Only once in a row, so that a
     // view always moves on.
     if (!panorama.Complete() && !waitedForUnwrap_ &&
         !panorama.Region().Covers(ViewRegion(setup, key.view, ring, mode, 0))) {

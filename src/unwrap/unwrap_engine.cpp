@@ -224,8 +224,7 @@ bool UnwrapEngine::RunPlanarJob(const PlanarPicture& picture, Scope scope) {
 
 int32_t UnwrapEngine::BandSplit() const {
     // A tile-band boundary near the middle.
-    const int32_t bands = (ring_.Hp + GatherPlan::kTileRows - 1) / GatherPlan::kTileRows;
-    return std::min(ring_.Hp, (bands / 2) * GatherPlan::kTileRows);
+    return std::min(ring_.Hp, MiddleBand(0, TileBands(ring_.Hp)) * GatherPlan::kTileRows);
 }
 
 void UnwrapEngine::Copy(const uint32_t* frame, uint32_t* panorama) {

@@ -29,6 +29,11 @@ int32_t FloorDiv(int32_t a, int32_t b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
+// a modulo n in 0 .. n - 1, for either sign of a.
+int32_t Wrap(int32_t a, int32_t n) {
+    return a - FloorDiv(a, n) * n;
+}
+
 // The tiles [first, first + count) of columns taken modulo the circle.
 void SetColumns(PanoramaRegion& r, double first, double last, int32_t Ws) {
     const int32_t around = r.tilesAround;
@@ -41,13 +46,10 @@ void SetColumns(PanoramaRegion& r, double first, double last, int32_t Ws) {
     const int32_t c1 = int32_t(std::floor(last));
     // Tiles of the unwrapped interval; a column past the seam wraps into
     // the first tiles, a column before it into the last (partial) one.
-    auto tileOf = [&](int32_t c) {
-        const int32_t turns = FloorDiv(c, Ws);
-        return turns * around + (c - turns * Ws) / kTileCols;
-    };
+    auto tileOf = [&](int32_t c) { return FloorDiv(c, Ws) * around + Wrap(c, Ws) / kTileCols; };
     const int32_t t0 = tileOf(c0), t1 = tileOf(c1);
     r.tileCount = std::min(t1 - t0 + 1, around);
-    r.tileBegin = ((t0 % around) + around) % around;
+    r.tileBegin = Wrap(t0, around);
     if (r.tileCount == around) r.tileBegin = 0;
 }
 
@@ -75,8 +77,7 @@ int32_t TileColumns(int32_t Wp) {
 
 bool PanoramaRegion::HasTile(int32_t t) const {
     if (whole || tileCount >= tilesAround) return true;
-    const int32_t d = ((t - tileBegin) % tilesAround + tilesAround) % tilesAround;
-    return d < tileCount;
+    return Wrap(t - tileBegin, tilesAround) < tileCount;
 }
 
 bool PanoramaRegion::Covers(const PanoramaRegion& o) const {
@@ -85,8 +86,7 @@ bool PanoramaRegion::Covers(const PanoramaRegion& o) const {
     if (o.bandBegin < bandBegin || o.bandEnd > bandEnd) return false;
     if (tileCount >= tilesAround) return true;
     if (o.tileCount > tileCount) return false;
-    const int32_t d = ((o.tileBegin - tileBegin) % tilesAround + tilesAround) % tilesAround;
-    return d + o.tileCount <= tileCount;
+    return Wrap(o.tileBegin - tileBegin, tilesAround) + o.tileCount <= tileCount;
 }
 
 PanoramaRegion Union(const PanoramaRegion& a, const PanoramaRegion& b) {
@@ -102,8 +102,7 @@ PanoramaRegion Union(const PanoramaRegion& a, const PanoramaRegion& b) {
     }
     // The shorter of the two ways to join the arcs: a then b, or b then a.
     auto joined = [n](const PanoramaRegion& x, const PanoramaRegion& y) {
-        const int32_t d = ((y.tileBegin - x.tileBegin) % n + n) % n;
-        return std::max(x.tileCount, d + y.tileCount);
+        return std::max(x.tileCount, Wrap(y.tileBegin - x.tileBegin, n) + y.tileCount);
     };
     const int32_t ab = joined(a, b), ba = joined(b, a);
     u.tileBegin = ab <= ba ? a.tileBegin : b.tileBegin;
@@ -187,7 +186,8 @@ PanoramaRegion ViewDemand(const ViewSetup& setup, const ViewState& shown, const 
                           const RingGeometry& ring, FlipMode mode) {
     constexpr int32_t kSpare = kTileCols / 2;
     const PanoramaRegion now = ViewRegion(setup, next, ring, mode, kSpare);
-    if (now.whole) return now;
+    const bool still = shown.pan == next.pan && shown.tilt == next.tilt && shown.fov == next.fov;
+    if (now.whole || still) return now;
     return Union(now, ViewRegion(setup, Ahead(shown, next, 2.0f), ring, mode, kSpare));
 }
 
